@@ -1,0 +1,13 @@
+// The processor: a 6502 without decimal arithmetic, run in whole
+// instructions inside cycle budgets.
+#pragma once
+
+#include <cstdint>
+
+// Runs instructions until at least `budget` cycles are counted (charging
+// `cycle_debt` first) and returns the cycles consumed.
+int32_t cpu_run(int32_t budget);
+
+// Enters the NMI handler: pushes PC and P, loads the vector, adds 7 cycles
+// to `cycle_debt`. Runs no instruction.
+void cpu_nmi();

@@ -1,0 +1,2 @@
+// Settings file: to be written.
+#include "overlay/settings.h"

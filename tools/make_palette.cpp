@@ -1,0 +1,2 @@
+// To be written.
+int main() { return 0; }

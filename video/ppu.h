@@ -1,0 +1,11 @@
+// The picture unit's registers at $2000-$2007, the sprite-memory copy of
+// $4014, and the 16 KB video address space behind them.
+#pragma once
+
+#include <cstdint>
+
+uint8_t vram_read(uint32_t address, bool buffered);
+void vram_write(uint32_t address, uint8_t value);
+uint8_t ppu_read_register(uint32_t n);
+void ppu_write_register(uint32_t n, uint8_t value);
+void sprite_dma(uint8_t page);
