@@ -1,5 +1,157 @@
-// Sprite layer: to be written.
+// Sprite layer and sprite-0 test.
+//
+// Index:
+//   sprite shape     - top row, height and pattern row of one `oam` entry
+//   sprite layer     - render_sprite_layer: all 64 entries, then the composite
+//   sprite-0 test    - sprite0_hit_x
 #include "video/sprites.h"
 
-void render_sprite_layer() {}
-int32_t sprite0_hit_x(int) { return -1; }
+#include <cstring>
+
+#include "core/machine.h"
+
+namespace {
+
+constexpr uint8_t CtrlSpriteTable = 0x08;
+constexpr uint8_t CtrlTallSprites = 0x20;
+constexpr uint8_t MaskLeftSprites = 0x04;
+
+constexpr uint8_t AttrPalette = 0x03;
+constexpr uint8_t AttrBehind = 0x20;
+constexpr uint8_t AttrFlipX = 0x40;
+constexpr uint8_t AttrFlipY = 0x80;
+
+constexpr uint8_t LayerBase = 0x10;     // sprite palettes are entries 0x10-0x1F
+constexpr uint8_t LayerFront = 0x80;    // drawn over opaque background
+constexpr uint8_t LayerCellMask = 0x1F; // a layer byte's palette cell, 0x11..0x1F
+
+constexpr int SpriteCount = 64;
+constexpr int EntryBytes = 4;
+constexpr int SpriteWidth = 8;
+constexpr int ShortHeight = 8;
+constexpr int TallHeight = 16;
+constexpr int TableTiles = 256;
+constexpr uint32_t TileBytes = 16;
+constexpr uint32_t HighPlane = 8;
+constexpr int LeftColumns = 8;
+
+// ---------------------------------------------------------------------------
+// Sprite shape
+// ---------------------------------------------------------------------------
+
+// Rows of the sprite at `top` that lie on the screen: rows from 240 on are cut.
+int visible_height(int top, uint8_t ctrl) {
+    const int height = (ctrl & CtrlTallSprites) ? TallHeight : ShortHeight;
+    return top + height > ScreenHeight ? ScreenHeight - top : height;
+}
+
+// The two pattern planes of row r (0 = top) of a sprite, low plane in bits
+// 0-7 and high plane in bits 8-15, bit 7 - c holding column c once the
+// horizontal flip is applied.
+uint32_t sprite_pattern_row(const uint8_t* entry, int r, uint8_t ctrl) {
+    const uint8_t attributes = entry[2];
+    const bool flip_y = attributes & AttrFlipY;
+    int tile;
+    if (ctrl & CtrlTallSprites) {
+        // Tall sprites choose their table by bit 0 of the tile byte; a
+        // vertical flip swaps the two halves as well as their rows.
+        const int top_tile = TableTiles * (entry[1] & 1) + (entry[1] & 0xFE);
+        tile = ((r < ShortHeight) != flip_y) ? top_tile : top_tile + 1;
+    } else {
+        tile = entry[1] + ((ctrl & CtrlSpriteTable) ? TableTiles : 0);
+    }
+    const int row = flip_y ? 7 - (r & 7) : (r & 7);
+    const uint8_t* bytes = machine.chr_mem + uint32_t(tile) * TileBytes + uint32_t(row);
+    uint32_t low = bytes[0];
+    uint32_t high = bytes[HighPlane];
+    if (attributes & AttrFlipX) {
+        uint32_t low_reversed = 0, high_reversed = 0;
+        for (int i = 0; i < 8; i++) {
+            low_reversed |= ((low >> i) & 1) << (7 - i);
+            high_reversed |= ((high >> i) & 1) << (7 - i);
+        }
+        low = low_reversed;
+        high = high_reversed;
+    }
+    return low | high << 8;
+}
+
+int pattern_value(uint32_t planes, int c) {
+    const int bit = 7 - c;
+    return int(((planes >> (8 + bit)) & 1) << 1 | ((planes >> bit) & 1));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Sprite layer
+// ---------------------------------------------------------------------------
+
+void render_sprite_layer() {
+    std::memset(machine.sprite_layer, 0, sizeof machine.sprite_layer);
+    const uint8_t ctrl = machine.ppu_ctrl;
+    const bool clip_left = !(machine.ppu_mask & MaskLeftSprites);
+    int first_row = ScreenHeight;
+    int end_row = 0;
+
+    for (int e = 0; e < SpriteCount; e++) {
+        const uint8_t* entry = machine.oam + e * EntryBytes;
+        const int top = entry[0] + 1;
+        const int height = visible_height(top, ctrl);
+        if (height <= 0) continue;
+        const int x = entry[3];
+        const int width = x + SpriteWidth > ScreenWidth ? ScreenWidth - x : SpriteWidth;
+        const int first_column = (clip_left && x < LeftColumns) ? LeftColumns - x : 0;
+        const uint8_t layer_byte =
+            uint8_t(LayerBase + 4 * (entry[2] & AttrPalette) + ((entry[2] & AttrBehind) ? 0 : LayerFront));
+        for (int r = 0; r < height; r++) {
+            const uint32_t planes = sprite_pattern_row(entry, r, ctrl);
+            uint8_t* layer = machine.sprite_layer + (top + r) * ScreenWidth + x;
+            // An earlier entry owns its pixels even where it is itself hidden
+            // behind the background.
+            for (int c = first_column; c < width; c++) {
+                const int value = pattern_value(planes, c);
+                if (value && !layer[c]) layer[c] = uint8_t(layer_byte + value);
+            }
+        }
+        first_row = top < first_row ? top : first_row;
+        end_row = top + height > end_row ? top + height : end_row;
+    }
+
+    uint32_t colours[32];
+    for (int i = 0; i < 32; i++)
+        colours[i] = machine.palette[machine.palette_ram[i] & 0x3F];
+    const uint8_t* layer = machine.sprite_layer;
+    const uint8_t* background = machine.bg_index;
+    // Rows without a sprite keep the background; the composite walks the
+    // layer eight bytes at a time and looks closer only where one is set.
+    for (int i = first_row * ScreenWidth; i < end_row * ScreenWidth; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, layer + i, sizeof word);
+        if (!word) continue;
+        for (int j = i; j < i + 8; j++) {
+            const uint8_t s = layer[j];
+            if (s && ((s & LayerFront) || !background[j])) FrameBuffer[j] = colours[s & LayerCellMask];
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sprite-0 test
+// ---------------------------------------------------------------------------
+
+int32_t sprite0_hit_x(int line) {
+    const uint8_t* entry = machine.oam;
+    const int top = entry[0] + 1;
+    const int height = visible_height(top, machine.ppu_ctrl);
+    if (line < top || line >= top + height) return -1;
+    const uint32_t planes = sprite_pattern_row(entry, line - top, machine.ppu_ctrl);
+    const int x = entry[3];
+    const int width = x + SpriteWidth > ScreenWidth ? ScreenWidth - x : SpriteWidth;
+    const uint8_t* background = machine.bg_index + line * ScreenWidth + x;
+    // Priority, clipping and the enable bits play no part: only the pattern
+    // and the opaque background do.
+    for (int c = 0; c < width; c++)
+        if (pattern_value(planes, c) && (background[c] & 3)) return x + c;
+    return -1;
+}
