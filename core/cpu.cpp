@@ -1,8 +1,703 @@
-// Processor: to be written.
+// The processor: a 6502 without decimal arithmetic, executed one whole
+// instruction at a time inside the cycle budgets of the frame scheduler.
+//
+// Index
+//   1. Flags and stack
+//   2. Addressing modes: effective address, length and cycles per mode
+//   3. Operations: what an instruction does with its operand
+//   4. Handlers: one procedure per distinct instruction behaviour
+//   5. Opcode table: opcode -> handler
+//   6. Run loop and NMI entry
+//
+// Each handler starts with PC at its opcode (already fetched by the run
+// loop), does all of its bus accesses, leaves PC at the next instruction or
+// its target, and returns its cycles. Handlers are templates over the
+// addressing mode and the operation, so each table entry is a small straight
+// procedure with the bus's fast path inlined into it.
 #include "core/cpu.h"
 
+#include "core/bus.h"
 #include "core/machine.h"
 
-int32_t cpu_run(int32_t budget) { return budget; }
+namespace {
 
-void cpu_nmi() {}
+// ---------------------------------------------------------------------------
+// 1. Flags and stack
+// ---------------------------------------------------------------------------
+
+constexpr uint8_t FlagC = 0x01;
+constexpr uint8_t FlagZ = 0x02;
+constexpr uint8_t FlagI = 0x04;
+constexpr uint8_t FlagD = 0x08;
+constexpr uint8_t FlagB = 0x10; // only ever in pushed copies of P
+constexpr uint8_t FlagU = 0x20; // unused bit, pushed as 1
+constexpr uint8_t FlagV = 0x40;
+constexpr uint8_t FlagN = 0x80;
+
+constexpr uint32_t StackPage = 0x0100;
+constexpr uint32_t ZeroPageMask = 0xFF;
+constexpr uint32_t PageMask = 0xFF00;
+constexpr uint32_t NmiVector = 0xFFFA;
+constexpr uint32_t BrkVector = 0xFFFE;
+constexpr int32_t InterruptCycles = 7;
+
+inline void set_flag(uint8_t flag, bool on) {
+    machine.P = uint8_t(on ? machine.P | flag : machine.P & ~flag);
+}
+
+inline void set_nz(uint8_t r) {
+    machine.P = uint8_t((machine.P & ~(FlagN | FlagZ)) | (r & FlagN) | (r == 0 ? FlagZ : 0));
+}
+
+// The stack lives in page $01 and wraps inside it.
+inline void push(uint8_t value) {
+    bus_write(StackPage + machine.S, value);
+    machine.S = uint8_t(machine.S - 1);
+}
+
+inline uint8_t pull() {
+    machine.S = uint8_t(machine.S + 1);
+    return bus_read(StackPage + machine.S);
+}
+
+inline void push_word(uint16_t value) {
+    push(uint8_t(value >> 8));
+    push(uint8_t(value));
+}
+
+// Two bytes that make an address are fetched high byte first.
+inline uint32_t read_word(uint32_t low_at, uint32_t high_at) {
+    const uint32_t high = bus_read(high_at);
+    return high << 8 | bus_read(low_at);
+}
+
+// ---------------------------------------------------------------------------
+// 2. Addressing modes
+// ---------------------------------------------------------------------------
+
+enum Mode { Imp, Imm, Zp, Zpx, Zpy, Abs, Abx, Aby, Izx, Izy };
+
+template <Mode M> constexpr uint16_t length = M == Imp ? 1 : (M == Abs || M == Abx || M == Aby) ? 3 : 2;
+
+// Cycles follow from the kind of access and the mode alone; only reads in
+// the indexed modes Abx, Aby and Izy pay one more on a page crossing.
+template <Mode M>
+constexpr int32_t read_cycles = M == Imm   ? 2
+                                : M == Zp  ? 3
+                                : M == Izx ? 6
+                                : M == Izy ? 5
+                                           : 4;
+template <Mode M>
+constexpr int32_t store_cycles = M == Zp                  ? 3
+                                 : (M == Abx || M == Aby) ? 5
+                                 : (M == Izx || M == Izy) ? 6
+                                                          : 4;
+template <Mode M> constexpr int32_t modify_cycles = M == Imp ? 2 : M == Zp ? 5 : M == Abx ? 7 : 6;
+template <Mode M> constexpr bool pays_page_crossing = M == Abx || M == Aby || M == Izy;
+
+// An indexed address is not reduced to 16 bits here: the bus does that.
+inline uint32_t indexed(uint32_t base, uint8_t index) {
+    const uint32_t address = base + index;
+    machine.page_crossed = ((address ^ base) & PageMask) != 0;
+    return address;
+}
+
+template <Mode M> inline uint32_t effective_address() {
+    const uint32_t pc = machine.PC;
+    if constexpr (M == Imm)
+        return pc + 1;
+    else if constexpr (M == Zp)
+        return bus_read(pc + 1);
+    else if constexpr (M == Zpx)
+        return (bus_read(pc + 1) + machine.X) & ZeroPageMask;
+    else if constexpr (M == Zpy)
+        return (bus_read(pc + 1) + machine.Y) & ZeroPageMask;
+    else if constexpr (M == Abs)
+        return read_word(pc + 1, pc + 2);
+    else if constexpr (M == Abx)
+        return indexed(read_word(pc + 1, pc + 2), machine.X);
+    else if constexpr (M == Aby)
+        return indexed(read_word(pc + 1, pc + 2), machine.Y);
+    else if constexpr (M == Izx) {
+        const uint32_t pointer = (bus_read(pc + 1) + machine.X) & ZeroPageMask;
+        return read_word(pointer, (pointer + 1) & ZeroPageMask);
+    } else {
+        static_assert(M == Izy);
+        const uint32_t pointer = bus_read(pc + 1);
+        return indexed(read_word(pointer, (pointer + 1) & ZeroPageMask), machine.Y);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// 3. Operations
+// ---------------------------------------------------------------------------
+
+void op_lda(uint8_t m) {
+    set_nz(machine.A = m);
+}
+void op_ldx(uint8_t m) {
+    set_nz(machine.X = m);
+}
+void op_ldy(uint8_t m) {
+    set_nz(machine.Y = m);
+}
+void op_and(uint8_t m) {
+    set_nz(machine.A &= m);
+}
+void op_ora(uint8_t m) {
+    set_nz(machine.A |= m);
+}
+void op_eor(uint8_t m) {
+    set_nz(machine.A ^= m);
+}
+
+// Binary only: the D flag is kept in P but never changes the sum.
+void op_adc(uint8_t m) {
+    const uint32_t a = machine.A;
+    const uint32_t sum = a + m + (machine.P & FlagC);
+    set_flag(FlagC, sum > 0xFF);
+    set_flag(FlagV, (~(a ^ m) & (a ^ sum) & 0x80) != 0);
+    set_nz(machine.A = uint8_t(sum));
+}
+
+void op_sbc(uint8_t m) {
+    const int32_t a = machine.A;
+    const int32_t diff = a - m - (1 - (machine.P & FlagC));
+    set_flag(FlagC, diff >= 0);
+    set_flag(FlagV, ((a ^ diff) & (a ^ m) & 0x80) != 0);
+    set_nz(machine.A = uint8_t(diff));
+}
+
+inline void compare(uint8_t r, uint8_t m) {
+    set_flag(FlagC, r >= m);
+    set_nz(uint8_t(r - m));
+}
+
+void op_cmp(uint8_t m) {
+    compare(machine.A, m);
+}
+void op_cpx(uint8_t m) {
+    compare(machine.X, m);
+}
+void op_cpy(uint8_t m) {
+    compare(machine.Y, m);
+}
+
+void op_bit(uint8_t m) {
+    machine.P = uint8_t((machine.P & ~(FlagN | FlagV | FlagZ)) | (m & (FlagN | FlagV)) |
+                        ((machine.A & m) == 0 ? FlagZ : 0));
+}
+
+uint8_t op_asl(uint8_t old) {
+    set_flag(FlagC, old & 0x80);
+    const uint8_t r = uint8_t(old << 1);
+    set_nz(r);
+    return r;
+}
+
+uint8_t op_lsr(uint8_t old) {
+    set_flag(FlagC, old & 0x01);
+    const uint8_t r = uint8_t(old >> 1);
+    set_nz(r);
+    return r;
+}
+
+uint8_t op_rol(uint8_t old) {
+    const uint8_t r = uint8_t(old << 1 | (machine.P & FlagC));
+    set_flag(FlagC, old & 0x80);
+    set_nz(r);
+    return r;
+}
+
+uint8_t op_ror(uint8_t old) {
+    const uint8_t r = uint8_t(old >> 1 | (machine.P & FlagC) << 7);
+    set_flag(FlagC, old & 0x01);
+    set_nz(r);
+    return r;
+}
+
+uint8_t op_inc(uint8_t old) {
+    const uint8_t r = uint8_t(old + 1);
+    set_nz(r);
+    return r;
+}
+
+uint8_t op_dec(uint8_t old) {
+    const uint8_t r = uint8_t(old - 1);
+    set_nz(r);
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// 4. Handlers
+// ---------------------------------------------------------------------------
+
+using Handler = int32_t (*)();
+using Register = uint8_t Machine::*;
+
+constexpr Register RegA = &Machine::A;
+constexpr Register RegX = &Machine::X;
+constexpr Register RegY = &Machine::Y;
+constexpr Register RegS = &Machine::S;
+
+template <Mode M, void (*Op)(uint8_t)> int32_t read_op() {
+    Op(bus_read(effective_address<M>()));
+    machine.PC = uint16_t(machine.PC + length<M>);
+    if constexpr (pays_page_crossing<M>)
+        return read_cycles<M> + machine.page_crossed;
+    else
+        return read_cycles<M>;
+}
+
+// Indexed stores compute page_crossed like any indexed address but always
+// cost their fixed count.
+template <Mode M, Register R> int32_t store_op() {
+    bus_write(effective_address<M>(), machine.*R);
+    machine.PC = uint16_t(machine.PC + length<M>);
+    return store_cycles<M>;
+}
+
+// One read of the operand and one write of the result: the old value is
+// never written back first. Imp is the accumulator form.
+template <Mode M, uint8_t (*Op)(uint8_t)> int32_t modify_op() {
+    if constexpr (M == Imp) {
+        machine.A = Op(machine.A);
+    } else {
+        const uint32_t address = effective_address<M>();
+        bus_write(address, Op(bus_read(address)));
+    }
+    machine.PC = uint16_t(machine.PC + length<M>);
+    return modify_cycles<M>;
+}
+
+template <uint8_t Flag, bool Taken> int32_t branch() {
+    const uint16_t next = uint16_t(machine.PC + 2);
+    if (((machine.P & Flag) != 0) != Taken) {
+        machine.PC = next;
+        return 2;
+    }
+    const uint16_t target = uint16_t(next + int8_t(bus_read(machine.PC + 1u)));
+    machine.PC = target;
+    return ((target ^ next) & PageMask) ? 4 : 3;
+}
+
+template <uint8_t Flag, bool On> int32_t flag_op() {
+    set_flag(Flag, On);
+    machine.PC = uint16_t(machine.PC + 1);
+    return 2;
+}
+
+// TAX, TAY, TXA, TYA, TSX; TXS alone sets no flag.
+template <Register From, Register To> int32_t transfer() {
+    machine.*To = machine.*From;
+    if constexpr (To != RegS) set_nz(machine.*To);
+    machine.PC = uint16_t(machine.PC + 1);
+    return 2;
+}
+
+template <Register R, int Step> int32_t step_register() {
+    set_nz(machine.*R = uint8_t(machine.*R + Step));
+    machine.PC = uint16_t(machine.PC + 1);
+    return 2;
+}
+
+int32_t nop() {
+    machine.PC = uint16_t(machine.PC + 1);
+    return 2;
+}
+
+int32_t pha() {
+    push(machine.A);
+    machine.PC = uint16_t(machine.PC + 1);
+    return 3;
+}
+
+// Pushed copies of P carry bit 5 and the B bit set; P itself never has B.
+int32_t php() {
+    push(machine.P | FlagB | FlagU);
+    machine.PC = uint16_t(machine.PC + 1);
+    return 3;
+}
+
+int32_t pla() {
+    set_nz(machine.A = pull());
+    machine.PC = uint16_t(machine.PC + 1);
+    return 4;
+}
+
+int32_t plp() {
+    machine.P = pull() & ~FlagB;
+    machine.PC = uint16_t(machine.PC + 1);
+    return 4;
+}
+
+int32_t jmp_absolute() {
+    machine.PC = uint16_t(read_word(machine.PC + 1u, machine.PC + 2u));
+    return 3;
+}
+
+// The pointer's high byte comes from the start of the same page when the
+// pointer ends in $FF: the carry out of the low byte is lost.
+int32_t jmp_indirect() {
+    const uint32_t pointer = read_word(machine.PC + 1u, machine.PC + 2u);
+    const uint32_t high_at = (pointer & PageMask) | ((pointer + 1) & ZeroPageMask);
+    machine.PC = uint16_t(read_word(pointer, high_at));
+    return 5;
+}
+
+// JSR is the one instruction that fetches its operand low byte first. It
+// pushes the address of its own last byte; RTS adds the 1 back.
+int32_t jsr() {
+    const uint32_t low = bus_read(machine.PC + 1u);
+    const uint32_t high = bus_read(machine.PC + 2u);
+    push_word(uint16_t(machine.PC + 2));
+    machine.PC = uint16_t(high << 8 | low);
+    return 6;
+}
+
+int32_t rts() {
+    const uint32_t low = pull();
+    const uint32_t high = pull();
+    machine.PC = uint16_t((high << 8 | low) + 1);
+    return 6;
+}
+
+int32_t rti() {
+    machine.P = pull() & ~FlagB;
+    const uint32_t low = pull();
+    const uint32_t high = pull();
+    machine.PC = uint16_t(high << 8 | low);
+    return 6;
+}
+
+// No device raises an IRQ, so $FFFE serves BRK alone; P, the I flag
+// included, stays as it was.
+int32_t brk() {
+    push_word(uint16_t(machine.PC + 2));
+    push(machine.P | FlagB | FlagU);
+    machine.PC = uint16_t(read_word(BrkVector, BrkVector + 1));
+    return InterruptCycles;
+}
+
+int32_t unknown_opcode() {
+    fatal_error("Unknown opcode\n");
+}
+
+// ---------------------------------------------------------------------------
+// 5. Opcode table
+// ---------------------------------------------------------------------------
+//
+// Opcodes of identical behaviour share one handler: SBC immediate at E9 and
+// EB, and the seven one-byte NOPs. Every value not listed stops the program.
+
+constexpr Handler opcode_table[256] = {
+    /* 00 */ brk,
+    /* 01 */ read_op<Izx, op_ora>,
+    /* 02 */ unknown_opcode,
+    /* 03 */ unknown_opcode,
+    /* 04 */ unknown_opcode,
+    /* 05 */ read_op<Zp, op_ora>,
+    /* 06 */ modify_op<Zp, op_asl>,
+    /* 07 */ unknown_opcode,
+    /* 08 */ php,
+    /* 09 */ read_op<Imm, op_ora>,
+    /* 0A */ modify_op<Imp, op_asl>,
+    /* 0B */ unknown_opcode,
+    /* 0C */ unknown_opcode,
+    /* 0D */ read_op<Abs, op_ora>,
+    /* 0E */ modify_op<Abs, op_asl>,
+    /* 0F */ unknown_opcode,
+
+    /* 10 */ branch<FlagN, false>,
+    /* 11 */ read_op<Izy, op_ora>,
+    /* 12 */ unknown_opcode,
+    /* 13 */ unknown_opcode,
+    /* 14 */ unknown_opcode,
+    /* 15 */ read_op<Zpx, op_ora>,
+    /* 16 */ modify_op<Zpx, op_asl>,
+    /* 17 */ unknown_opcode,
+    /* 18 */ flag_op<FlagC, false>,
+    /* 19 */ read_op<Aby, op_ora>,
+    /* 1A */ nop,
+    /* 1B */ unknown_opcode,
+    /* 1C */ unknown_opcode,
+    /* 1D */ read_op<Abx, op_ora>,
+    /* 1E */ modify_op<Abx, op_asl>,
+    /* 1F */ unknown_opcode,
+
+    /* 20 */ jsr,
+    /* 21 */ read_op<Izx, op_and>,
+    /* 22 */ unknown_opcode,
+    /* 23 */ unknown_opcode,
+    /* 24 */ read_op<Zp, op_bit>,
+    /* 25 */ read_op<Zp, op_and>,
+    /* 26 */ modify_op<Zp, op_rol>,
+    /* 27 */ unknown_opcode,
+    /* 28 */ plp,
+    /* 29 */ read_op<Imm, op_and>,
+    /* 2A */ modify_op<Imp, op_rol>,
+    /* 2B */ unknown_opcode,
+    /* 2C */ read_op<Abs, op_bit>,
+    /* 2D */ read_op<Abs, op_and>,
+    /* 2E */ modify_op<Abs, op_rol>,
+    /* 2F */ unknown_opcode,
+
+    /* 30 */ branch<FlagN, true>,
+    /* 31 */ read_op<Izy, op_and>,
+    /* 32 */ unknown_opcode,
+    /* 33 */ unknown_opcode,
+    /* 34 */ unknown_opcode,
+    /* 35 */ read_op<Zpx, op_and>,
+    /* 36 */ modify_op<Zpx, op_rol>,
+    /* 37 */ unknown_opcode,
+    /* 38 */ flag_op<FlagC, true>,
+    /* 39 */ read_op<Aby, op_and>,
+    /* 3A */ nop,
+    /* 3B */ unknown_opcode,
+    /* 3C */ unknown_opcode,
+    /* 3D */ read_op<Abx, op_and>,
+    /* 3E */ modify_op<Abx, op_rol>,
+    /* 3F */ unknown_opcode,
+
+    /* 40 */ rti,
+    /* 41 */ read_op<Izx, op_eor>,
+    /* 42 */ unknown_opcode,
+    /* 43 */ unknown_opcode,
+    /* 44 */ unknown_opcode,
+    /* 45 */ read_op<Zp, op_eor>,
+    /* 46 */ modify_op<Zp, op_lsr>,
+    /* 47 */ unknown_opcode,
+    /* 48 */ pha,
+    /* 49 */ read_op<Imm, op_eor>,
+    /* 4A */ modify_op<Imp, op_lsr>,
+    /* 4B */ unknown_opcode,
+    /* 4C */ jmp_absolute,
+    /* 4D */ read_op<Abs, op_eor>,
+    /* 4E */ modify_op<Abs, op_lsr>,
+    /* 4F */ unknown_opcode,
+
+    /* 50 */ branch<FlagV, false>,
+    /* 51 */ read_op<Izy, op_eor>,
+    /* 52 */ unknown_opcode,
+    /* 53 */ unknown_opcode,
+    /* 54 */ unknown_opcode,
+    /* 55 */ read_op<Zpx, op_eor>,
+    /* 56 */ modify_op<Zpx, op_lsr>,
+    /* 57 */ unknown_opcode,
+    /* 58 */ flag_op<FlagI, false>,
+    /* 59 */ read_op<Aby, op_eor>,
+    /* 5A */ nop,
+    /* 5B */ unknown_opcode,
+    /* 5C */ unknown_opcode,
+    /* 5D */ read_op<Abx, op_eor>,
+    /* 5E */ modify_op<Abx, op_lsr>,
+    /* 5F */ unknown_opcode,
+
+    /* 60 */ rts,
+    /* 61 */ read_op<Izx, op_adc>,
+    /* 62 */ unknown_opcode,
+    /* 63 */ unknown_opcode,
+    /* 64 */ unknown_opcode,
+    /* 65 */ read_op<Zp, op_adc>,
+    /* 66 */ modify_op<Zp, op_ror>,
+    /* 67 */ unknown_opcode,
+    /* 68 */ pla,
+    /* 69 */ read_op<Imm, op_adc>,
+    /* 6A */ modify_op<Imp, op_ror>,
+    /* 6B */ unknown_opcode,
+    /* 6C */ jmp_indirect,
+    /* 6D */ read_op<Abs, op_adc>,
+    /* 6E */ modify_op<Abs, op_ror>,
+    /* 6F */ unknown_opcode,
+
+    /* 70 */ branch<FlagV, true>,
+    /* 71 */ read_op<Izy, op_adc>,
+    /* 72 */ unknown_opcode,
+    /* 73 */ unknown_opcode,
+    /* 74 */ unknown_opcode,
+    /* 75 */ read_op<Zpx, op_adc>,
+    /* 76 */ modify_op<Zpx, op_ror>,
+    /* 77 */ unknown_opcode,
+    /* 78 */ flag_op<FlagI, true>,
+    /* 79 */ read_op<Aby, op_adc>,
+    /* 7A */ nop,
+    /* 7B */ unknown_opcode,
+    /* 7C */ unknown_opcode,
+    /* 7D */ read_op<Abx, op_adc>,
+    /* 7E */ modify_op<Abx, op_ror>,
+    /* 7F */ unknown_opcode,
+
+    /* 80 */ unknown_opcode,
+    /* 81 */ store_op<Izx, RegA>,
+    /* 82 */ unknown_opcode,
+    /* 83 */ unknown_opcode,
+    /* 84 */ store_op<Zp, RegY>,
+    /* 85 */ store_op<Zp, RegA>,
+    /* 86 */ store_op<Zp, RegX>,
+    /* 87 */ unknown_opcode,
+    /* 88 */ step_register<RegY, -1>,
+    /* 89 */ unknown_opcode,
+    /* 8A */ transfer<RegX, RegA>,
+    /* 8B */ unknown_opcode,
+    /* 8C */ store_op<Abs, RegY>,
+    /* 8D */ store_op<Abs, RegA>,
+    /* 8E */ store_op<Abs, RegX>,
+    /* 8F */ unknown_opcode,
+
+    /* 90 */ branch<FlagC, false>,
+    /* 91 */ store_op<Izy, RegA>,
+    /* 92 */ unknown_opcode,
+    /* 93 */ unknown_opcode,
+    /* 94 */ store_op<Zpx, RegY>,
+    /* 95 */ store_op<Zpx, RegA>,
+    /* 96 */ store_op<Zpy, RegX>,
+    /* 97 */ unknown_opcode,
+    /* 98 */ transfer<RegY, RegA>,
+    /* 99 */ store_op<Aby, RegA>,
+    /* 9A */ transfer<RegX, RegS>,
+    /* 9B */ unknown_opcode,
+    /* 9C */ unknown_opcode,
+    /* 9D */ store_op<Abx, RegA>,
+    /* 9E */ unknown_opcode,
+    /* 9F */ unknown_opcode,
+
+    /* A0 */ read_op<Imm, op_ldy>,
+    /* A1 */ read_op<Izx, op_lda>,
+    /* A2 */ read_op<Imm, op_ldx>,
+    /* A3 */ unknown_opcode,
+    /* A4 */ read_op<Zp, op_ldy>,
+    /* A5 */ read_op<Zp, op_lda>,
+    /* A6 */ read_op<Zp, op_ldx>,
+    /* A7 */ unknown_opcode,
+    /* A8 */ transfer<RegA, RegY>,
+    /* A9 */ read_op<Imm, op_lda>,
+    /* AA */ transfer<RegA, RegX>,
+    /* AB */ unknown_opcode,
+    /* AC */ read_op<Abs, op_ldy>,
+    /* AD */ read_op<Abs, op_lda>,
+    /* AE */ read_op<Abs, op_ldx>,
+    /* AF */ unknown_opcode,
+
+    /* B0 */ branch<FlagC, true>,
+    /* B1 */ read_op<Izy, op_lda>,
+    /* B2 */ unknown_opcode,
+    /* B3 */ unknown_opcode,
+    /* B4 */ read_op<Zpx, op_ldy>,
+    /* B5 */ read_op<Zpx, op_lda>,
+    /* B6 */ read_op<Zpy, op_ldx>,
+    /* B7 */ unknown_opcode,
+    /* B8 */ flag_op<FlagV, false>,
+    /* B9 */ read_op<Aby, op_lda>,
+    /* BA */ transfer<RegS, RegX>,
+    /* BB */ unknown_opcode,
+    /* BC */ read_op<Abx, op_ldy>,
+    /* BD */ read_op<Abx, op_lda>,
+    /* BE */ read_op<Aby, op_ldx>,
+    /* BF */ unknown_opcode,
+
+    /* C0 */ read_op<Imm, op_cpy>,
+    /* C1 */ read_op<Izx, op_cmp>,
+    /* C2 */ unknown_opcode,
+    /* C3 */ unknown_opcode,
+    /* C4 */ read_op<Zp, op_cpy>,
+    /* C5 */ read_op<Zp, op_cmp>,
+    /* C6 */ modify_op<Zp, op_dec>,
+    /* C7 */ unknown_opcode,
+    /* C8 */ step_register<RegY, 1>,
+    /* C9 */ read_op<Imm, op_cmp>,
+    /* CA */ step_register<RegX, -1>,
+    /* CB */ unknown_opcode,
+    /* CC */ read_op<Abs, op_cpy>,
+    /* CD */ read_op<Abs, op_cmp>,
+    /* CE */ modify_op<Abs, op_dec>,
+    /* CF */ unknown_opcode,
+
+    /* D0 */ branch<FlagZ, false>,
+    /* D1 */ read_op<Izy, op_cmp>,
+    /* D2 */ unknown_opcode,
+    /* D3 */ unknown_opcode,
+    /* D4 */ unknown_opcode,
+    /* D5 */ read_op<Zpx, op_cmp>,
+    /* D6 */ modify_op<Zpx, op_dec>,
+    /* D7 */ unknown_opcode,
+    /* D8 */ flag_op<FlagD, false>,
+    /* D9 */ read_op<Aby, op_cmp>,
+    /* DA */ nop,
+    /* DB */ unknown_opcode,
+    /* DC */ unknown_opcode,
+    /* DD */ read_op<Abx, op_cmp>,
+    /* DE */ modify_op<Abx, op_dec>,
+    /* DF */ unknown_opcode,
+
+    /* E0 */ read_op<Imm, op_cpx>,
+    /* E1 */ read_op<Izx, op_sbc>,
+    /* E2 */ unknown_opcode,
+    /* E3 */ unknown_opcode,
+    /* E4 */ read_op<Zp, op_cpx>,
+    /* E5 */ read_op<Zp, op_sbc>,
+    /* E6 */ modify_op<Zp, op_inc>,
+    /* E7 */ unknown_opcode,
+    /* E8 */ step_register<RegX, 1>,
+    /* E9 */ read_op<Imm, op_sbc>,
+    /* EA */ nop,
+    /* EB */ read_op<Imm, op_sbc>,
+    /* EC */ read_op<Abs, op_cpx>,
+    /* ED */ read_op<Abs, op_sbc>,
+    /* EE */ modify_op<Abs, op_inc>,
+    /* EF */ unknown_opcode,
+
+    /* F0 */ branch<FlagZ, true>,
+    /* F1 */ read_op<Izy, op_sbc>,
+    /* F2 */ unknown_opcode,
+    /* F3 */ unknown_opcode,
+    /* F4 */ unknown_opcode,
+    /* F5 */ read_op<Zpx, op_sbc>,
+    /* F6 */ modify_op<Zpx, op_inc>,
+    /* F7 */ unknown_opcode,
+    /* F8 */ flag_op<FlagD, true>,
+    /* F9 */ read_op<Aby, op_sbc>,
+    /* FA */ nop,
+    /* FB */ unknown_opcode,
+    /* FC */ unknown_opcode,
+    /* FD */ read_op<Abx, op_sbc>,
+    /* FE */ modify_op<Abx, op_inc>,
+    /* FF */ unknown_opcode,
+};
+
+constexpr bool every_opcode_has_a_handler() {
+    for (Handler handler : opcode_table)
+        if (handler == nullptr) return false;
+    return true;
+}
+static_assert(every_opcode_has_a_handler());
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// 6. Run loop and NMI entry
+// ---------------------------------------------------------------------------
+
+int32_t cpu_run(int32_t budget) {
+    const int32_t debt = machine.cycle_debt;
+    // A debt that covers the whole budget is paid off without running
+    // anything; a debt equal to the budget is paid off exactly.
+    if (debt >= budget) {
+        machine.cycle_debt = debt - budget;
+        return budget;
+    }
+    // Debt added while the loop runs (a sprite DMA) waits for the next call.
+    machine.cycle_debt = 0;
+    int32_t count = debt;
+    while (count < budget)
+        count += opcode_table[bus_read(machine.PC)]();
+    return count;
+}
+
+// Runs between budgets, so its 7 cycles go to the debt. The pushed copy of
+// P has bit 5 set and B clear; the I flag is left alone.
+void cpu_nmi() {
+    push_word(machine.PC);
+    push(uint8_t((machine.P & ~FlagB) | FlagU));
+    machine.PC = uint16_t(read_word(NmiVector, NmiVector + 1));
+    machine.cycle_debt += InterruptCycles;
+}
