@@ -11,7 +11,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
 
-constexpr int VisibleTop = 8;     // first presented row of the picture
+constexpr int VisibleTop = 8;      // first presented row of the picture
 constexpr int VisibleHeight = 224; // rows 8..231 are presented
 constexpr int OverlayHiddenSlide = -160;
 
@@ -33,6 +33,10 @@ struct HostState {
 };
 
 extern HostState Host;
+
+// Puts every field of `Host` to its start value: no handles, the overlay
+// hidden, no capture, no close request, the mouse nowhere.
+void ResetHostState();
 
 // The per-pass copy of the FrameBuffer that the overlay draws on.
 extern uint32_t Canvas[ScreenPixels];

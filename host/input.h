@@ -23,3 +23,8 @@ bool IsBindingPressed(BindingCode code);
 const char* BindingName(BindingCode code);
 void SetPadBit(uint8_t mask, bool held);
 void UpdatePad();
+
+// The input step of a main-loop pass: completes a pending binding capture
+// with the first input held, or else refreshes `PadState` from the bindings
+// (left as it is while Alt+Return is held).
+void ReadControls();

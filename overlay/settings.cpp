@@ -1,2 +1,164 @@
-// Settings file: to be written.
+// The settings record and "config.cfg".
+//
+//   Defaults ............ ApplyDefaultSettings
+//   Reading ............. LoadSettings, ReadIntSetting, ReadHexSetting
+//   Writing ............. SaveSettings
+//
+// Reading is deliberately forgiving: every key is looked for on its own, the
+// last line that names it and parses wins, and anything else is ignored.
+// Writing replaces the file in one step, so the player's settings are never
+// left half-written.
 #include "overlay/settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+Settings Config;
+
+namespace {
+
+constexpr const char* SettingsFile = "config.cfg";
+// Written first and renamed over the settings file once it is complete: the
+// same folder, so the rename never crosses file systems.
+constexpr const char* SettingsTempFile = "config.cfg.tmp";
+constexpr int LineBufferSize = 1024;
+constexpr int SearchBufferSize = 64;
+
+// The file that LoadSettings holds open while the readers run.
+FILE* SettingsStream = nullptr;
+
+// Set once the defaults are in the record. Until then the record holds
+// nothing worth keeping, and an exit must not overwrite the stored file.
+bool DefaultsApplied = false;
+
+// The line parsers. Numbers read as the "%i" and "%x" conversions read them
+// (leading blanks, a sign, base prefixes), but values out of range are held
+// at the ends of the type instead of being undefined.
+bool ParseInt(const char* text, int32_t* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(text, &end, 0);
+    if (end == text) return false;
+    if (parsed > INT32_MAX)
+        *value = INT32_MAX;
+    else if (parsed < INT32_MIN)
+        *value = INT32_MIN;
+    else
+        *value = int32_t(parsed);
+    return true;
+}
+
+bool ParseHex(const char* text, int32_t* value) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long parsed = std::strtoull(text, &end, 16);
+    if (end == text) return false;
+    // A sign wraps as it does in "%x"; only a value past every width is held.
+    *value = int32_t(uint32_t(errno == ERANGE ? UINT32_MAX : parsed));
+    return true;
+}
+
+// Finds the last line that contains `search` and parses, from the offset of
+// the search text's length past the line start, so that a key indented or
+// preceded by other text is found but not read.
+int32_t ReadSetting(const char* search, int32_t current, bool (*parse)(const char*, int32_t*)) {
+    if (!SettingsStream) return current;
+    const size_t offset = std::strlen(search);
+    char line[LineBufferSize];
+    std::rewind(SettingsStream);
+    while (std::fgets(line, sizeof line, SettingsStream)) {
+        // A line holding the search text is at least as long as it, so the
+        // offset always lies inside the line.
+        if (std::strstr(line, search)) parse(line + offset, &current);
+    }
+    return current;
+}
+
+bool WriteAll(FILE* file) {
+    const Settings& s = Config;
+    const int written = std::fprintf(
+        file,
+        "Windowed=%i\nScale=%i\nSoundInterpolation=%i\nButtonLeft=0x%8.8x\nButtonRight=0x%8.8x\n"
+        "ButtonUp=0x%8.8x\nButtonDown=0x%8.8x\nButtonSelect=0x%8.8x\nButtonStart=0x%8.8x\n"
+        "ButtonB=0x%8.8x\nButtonA=0x%8.8x\n",
+        s.Windowed ? 1 : 0, s.Scale, s.SoundInterpolation.load(std::memory_order_relaxed), s.ButtonLeft,
+        s.ButtonRight, s.ButtonUp, s.ButtonDown, s.ButtonSelect, s.ButtonStart, s.ButtonB, s.ButtonA);
+    if (written < 0 || std::fflush(file) != 0 || std::ferror(file)) return false;
+    // On disk before the rename, so a power loss leaves the old file or the
+    // new one, never an empty one.
+    return fsync(fileno(file)) == 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Defaults
+
+void ApplyDefaultSettings() {
+    Config.Scale = 3;
+    Config.Windowed = true;
+    Config.ButtonLeft = 0x50;   // Left arrow
+    Config.ButtonRight = 0x4F;  // Right arrow
+    Config.ButtonUp = 0x52;     // Up arrow
+    Config.ButtonDown = 0x51;   // Down arrow
+    Config.ButtonSelect = 0x2C; // Space
+    Config.ButtonStart = 0x28;  // Return
+    Config.ButtonB = 0x1D;      // Z
+    Config.ButtonA = 0x1B;      // X
+    Config.SoundInterpolation.store(0, std::memory_order_relaxed);
+    DefaultsApplied = true;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+bool LoadSettings() {
+    SettingsStream = std::fopen(SettingsFile, "rt");
+    if (!SettingsStream) return false;
+    Config.Windowed = ReadIntSetting("Windowed", Config.Windowed ? 1 : 0) != 0;
+    Config.Scale = ReadIntSetting("Scale", Config.Scale);
+    Config.SoundInterpolation.store(
+        ReadIntSetting("SoundInterpolation", Config.SoundInterpolation.load(std::memory_order_relaxed)),
+        std::memory_order_relaxed);
+    BindingCode* const bindings[] = {&Config.ButtonLeft, &Config.ButtonRight,  &Config.ButtonUp,
+                                     &Config.ButtonDown, &Config.ButtonSelect, &Config.ButtonStart,
+                                     &Config.ButtonB,    &Config.ButtonA};
+    const char* const names[] = {"ButtonLeft",   "ButtonRight", "ButtonUp", "ButtonDown",
+                                 "ButtonSelect", "ButtonStart", "ButtonB",  "ButtonA"};
+    for (int i = 0; i < 8; i++)
+        *bindings[i] = BindingCode(ReadHexSetting(names[i], int32_t(*bindings[i])));
+    std::fclose(SettingsStream);
+    SettingsStream = nullptr;
+    return true;
+}
+
+int32_t ReadIntSetting(const char* name, int32_t current) {
+    char search[SearchBufferSize];
+    std::snprintf(search, sizeof search, "%s=", name);
+    return ReadSetting(search, current, ParseInt);
+}
+
+int32_t ReadHexSetting(const char* name, int32_t current) {
+    char search[SearchBufferSize];
+    std::snprintf(search, sizeof search, "%s=0x", name);
+    return ReadSetting(search, current, ParseHex);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void SaveSettings() {
+    if (!DefaultsApplied) return;
+    FILE* file = std::fopen(SettingsTempFile, "wt");
+    if (!file) return;
+    const bool complete = WriteAll(file);
+    if (std::fclose(file) != 0 || !complete) {
+        std::remove(SettingsTempFile);
+        return;
+    }
+    if (std::rename(SettingsTempFile, SettingsFile) != 0) std::remove(SettingsTempFile);
+}

@@ -1,0 +1,207 @@
+// The main loop.
+//
+//   Frame clock ......... FrameClockAdvance, PassDelayMs
+//   Quit confirmation ... ConfirmClose
+//   Events .............. HandleEvent
+//   One pass ............ RunLoopPass, RunMainLoop
+//
+// The display sets the rate of passes (the present waits for vertical sync);
+// the performance counter alone sets the rate of emulated frames, 60 per
+// second of wall-clock time however many passes that takes.
+#include "host/loop.h"
+
+#include <SDL.h>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/host.h"
+#include "host/input.h"
+#include "host/present.h"
+#include "overlay/menu.h"
+#include "overlay/settings.h"
+#include "overlay/toolkit.h"
+#include "video/scheduler.h"
+
+namespace {
+
+constexpr double FramesPerSecond = 60.0;
+constexpr int32_t SlideStep = 8;
+
+constexpr Uint8 MouseLeft = SDL_BUTTON_LEFT;
+constexpr Uint8 MouseRight = SDL_BUTTON_RIGHT;
+
+void ToggleOverlay() {
+    Host.OverlayOpen.store(!Host.OverlayOpen.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+// Mouse buttons act where the last motion left the pointer.
+void PointAtLastPosition(int32_t clicks) {
+    if (Overlay.Interactive) PointAt(Host.PictureMouseX, Host.PictureMouseY, clicks);
+}
+
+void HandleKey(const SDL_KeyboardEvent& key) {
+    const SDL_Keycode sym = key.keysym.sym;
+    if (sym == SDLK_RETURN) {
+        if (key.keysym.mod & KMOD_ALT) SetFullscreen(Config.Windowed);
+    } else if (sym == SDLK_ESCAPE) {
+        if (!EndCapture()) ToggleOverlay();
+    } else if (sym >= SDLK_1 && sym <= SDLK_4) {
+        const int32_t scale = int32_t(sym - SDLK_0);
+        if (Config.Windowed && scale != Config.Scale) SetScale(scale);
+    } else if (sym == SDLK_F10) {
+        RequestClose();
+    }
+}
+
+void HandleMouseButton(const SDL_MouseButtonEvent& button) {
+    if (button.button == MouseLeft) {
+        PointAtLastPosition(button.clicks);
+    } else if (button.button == MouseRight) {
+        if (!EndCapture()) ToggleOverlay();
+        PointAtLastPosition(0);
+    } else {
+        PointAtLastPosition(0);
+    }
+}
+
+void SlideOverlay() {
+    if (Host.OverlayOpen.load(std::memory_order_relaxed)) {
+        if (Host.OverlaySlide < 0) {
+            Host.OverlaySlide += SlideStep;
+            if (Host.OverlaySlide >= 0) {
+                Host.OverlaySlide = 0;
+                Overlay.Interactive = true;
+            }
+        }
+    } else {
+        Overlay.Interactive = false;
+        if (Host.OverlaySlide > OverlayHiddenSlide) Host.OverlaySlide -= SlideStep;
+    }
+}
+
+// The pointer is needed in a window and on the overlay; over the game in
+// full screen it would only be in the way.
+void UpdateCursor() {
+    const bool wanted = Config.Windowed || Host.OverlayOpen.load(std::memory_order_relaxed);
+    const int shown = SDL_ShowCursor(SDL_QUERY);
+    if (wanted && shown == SDL_DISABLE)
+        SDL_ShowCursor(SDL_ENABLE);
+    else if (!wanted && shown == SDL_ENABLE)
+        SDL_ShowCursor(SDL_DISABLE);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Frame clock
+
+int32_t FrameClockAdvance(FrameClock* clock, uint64_t now, uint64_t frequency) {
+    clock->accumulator += double(now - clock->previous) * FramesPerSecond / double(frequency);
+    clock->previous = now;
+    if (clock->accumulator > MaxFramesPerPass) clock->accumulator = MaxFramesPerPass;
+    int32_t frames = 0;
+    while (clock->accumulator >= 1.0) {
+        clock->accumulator -= 1.0;
+        frames++;
+    }
+    return frames;
+}
+
+uint32_t PassDelayMs(uint64_t pass_ticks, uint64_t frequency) {
+    const double pass_seconds = double(pass_ticks) / double(frequency);
+    if (pass_seconds >= MinPassSeconds) return 0;
+    return uint32_t(std::ceil((MinPassSeconds - pass_seconds) * 1000.0));
+}
+
+// ---------------------------------------------------------------------------
+// Quit confirmation
+
+bool ConfirmClose() {
+    const SDL_MessageBoxButtonData buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+    };
+    const SDL_MessageBoxData box = {SDL_MESSAGEBOX_WARNING,
+                                    nullptr,
+                                    "Please confirm",
+                                    "Do you really want to close the game?",
+                                    2,
+                                    buttons,
+                                    nullptr};
+    int chosen = -1;
+    if (SDL_ShowMessageBox(&box, &chosen) < 0) return true;
+    return chosen == 1;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+void HandleEvent(const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
+            SDL_PauseAudio(0);
+        else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+            SDL_PauseAudio(1);
+        break;
+    case SDL_KEYDOWN: HandleKey(event.key); break;
+    case SDL_QUIT: RequestClose(); break;
+    case SDL_MOUSEMOTION: {
+        int w = 0;
+        int h = 0;
+        SDL_GetWindowSize(Host.Window, &w, &h);
+        WindowToPicture(w, h, event.motion.x, event.motion.y, &Host.PictureMouseX, &Host.PictureMouseY);
+        PointAtLastPosition(0);
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN: HandleMouseButton(event.button); break;
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// One pass
+
+void RunLoopPass(FrameClock* clock) {
+    if (Host.CloseRequested) {
+        SDL_PauseAudio(1);
+        if (ConfirmClose()) std::exit(0);
+        SDL_PauseAudio(0);
+        Host.CloseRequested = false;
+    }
+
+    KeyboardState = SDL_GetKeyboardState(nullptr);
+    SDL_JoystickUpdate();
+    ReadControls();
+
+    SDL_Event event;
+    while (SDL_PollEvent(&event))
+        HandleEvent(event);
+
+    // Frames that fall due while the overlay is open are used up unplayed,
+    // so closing it resumes the game without a burst of catch-up frames.
+    const int32_t frames =
+        FrameClockAdvance(clock, SDL_GetPerformanceCounter(), SDL_GetPerformanceFrequency());
+    if (!Host.OverlayOpen.load(std::memory_order_relaxed))
+        for (int32_t i = 0; i < frames; i++)
+            run_frame();
+
+    std::memcpy(Canvas, FrameBuffer, sizeof Canvas);
+    SlideOverlay();
+    UpdateCursor();
+    Overlay.OffsetX = 0;
+    Overlay.OffsetY = Host.OverlaySlide;
+    DrawOverlay();
+    Present(Canvas + VisibleTop * ScreenWidth);
+}
+
+void RunMainLoop(FrameClock* clock) {
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    for (;;) {
+        const uint64_t start = SDL_GetPerformanceCounter();
+        RunLoopPass(clock);
+        const uint32_t delay = PassDelayMs(SDL_GetPerformanceCounter() - start, frequency);
+        if (delay > 0) SDL_Delay(delay);
+    }
+}
