@@ -677,6 +677,8 @@ static_assert(every_opcode_has_a_handler());
 // 6. Run loop and NMI entry
 // ---------------------------------------------------------------------------
 
+void (*cpu_trace_hook)(uint8_t opcode);
+
 int32_t cpu_run(int32_t budget) {
     const int32_t debt = machine.cycle_debt;
     // A debt that covers the whole budget is paid off without running
@@ -688,6 +690,14 @@ int32_t cpu_run(int32_t budget) {
     // Debt added while the loop runs (a sprite DMA) waits for the next call.
     machine.cycle_debt = 0;
     int32_t count = debt;
+    if (cpu_trace_hook) {
+        while (count < budget) {
+            const uint8_t opcode = bus_read(machine.PC);
+            cpu_trace_hook(opcode);
+            count += opcode_table[opcode]();
+        }
+        return count;
+    }
     while (count < budget)
         count += opcode_table[bus_read(machine.PC)]();
     return count;

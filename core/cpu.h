@@ -11,3 +11,8 @@ int32_t cpu_run(int32_t budget);
 // Enters the NMI handler: pushes PC and P, loads the vector, adds 7 cycles
 // to `cycle_debt`. Runs no instruction.
 void cpu_nmi();
+
+// While set, called before each instruction with its opcode, the registers
+// still as they were before it: the developer tools' instruction trace. It is
+// tested once per cpu_run call, so untraced runs pay nothing per instruction.
+extern void (*cpu_trace_hook)(uint8_t opcode);
