@@ -390,7 +390,7 @@ int32_t unknown_opcode() {
 // Opcodes of identical behaviour share one handler: SBC immediate at E9 and
 // EB, and the seven one-byte NOPs. Every value not listed stops the program.
 
-constexpr Handler opcode_table[256] = {
+constexpr Handler opcode_table[] = {
     /* 00 */ brk,
     /* 01 */ read_op<Izx, op_ora>,
     /* 02 */ unknown_opcode,
@@ -664,12 +664,8 @@ constexpr Handler opcode_table[256] = {
     /* FF */ unknown_opcode,
 };
 
-constexpr bool every_opcode_has_a_handler() {
-    for (Handler handler : opcode_table)
-        if (handler == nullptr) return false;
-    return true;
-}
-static_assert(every_opcode_has_a_handler());
+// Unsized above so that a missing or extra line cannot go unnoticed.
+static_assert(sizeof opcode_table / sizeof opcode_table[0] == 256);
 
 } // namespace
 
