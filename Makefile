@@ -36,4 +36,4 @@ test: deps
 	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L tsan
 
 bench: build
-	sh tools/bench.sh $(BUILD)
+	for b in $(BUILD)/bin/bench_*; do $$b || exit 1; done

@@ -4,7 +4,7 @@
 # present, so it is cheap to call before every build.
 set -e
 
-PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES="make cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
 libsdl2-dev libsdl2-image-dev cc65 xvfb xauth xdotool imagemagick libgl1-mesa-dri"
 
 missing=""
