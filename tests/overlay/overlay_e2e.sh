@@ -1,0 +1,170 @@
+#!/bin/sh
+# The overlay in the real player, in a real X server: opened and closed with
+# Escape and the right button, a binding captured with a double click and a
+# key, a scale chosen with the mouse, and the new binding in "config.cfg"
+# after a confirmed quit. Keys and the mouse come through the X server's test
+# extension; the window is read back with screenshots.
+#
+#   overlay_e2e.sh PLAYER PLAY_FOLDER SHOT_CHECK OUTPUT_FOLDER
+#
+# The screenshots stay in OUTPUT_FOLDER to be looked at.
+set -eu
+
+player=$(realpath "$1")
+play=$(realpath "$2")
+check=$(realpath "$3")
+out=$(realpath -m "$4")
+
+work=$(mktemp -d)
+xvfb_pid=""
+player_pid=""
+cleanup() {
+    # The player takes a plain termination signal for a quit request and
+    # would only ask for confirmation.
+    [ -n "$player_pid" ] && kill -9 "$player_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    [ -f "$work/player.log" ] && sed 's/^/player: /' "$work/player.log"
+    exit 1
+}
+
+mkdir -p "$out" "$work/play"
+for f in game.nes palette.pal artwork.jpg; do
+    cp "$play/$f" "$work/play/$f"
+done
+
+# A display number of the server's own choosing, so that parallel runs never
+# meet.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
+
+(cd "$work/play" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" exec "$player") \
+    >"$work/player.log" 2>&1 &
+player_pid=$!
+
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Halvenor$' | head -n 1)
+[ -n "$window" ] || fail "no window"
+xdotool windowfocus --sync "$window"
+
+# Settles for a second: long enough for the 20-pass slide and a few frames.
+settle() { sleep 1; }
+
+shot() { import -window "$window" "$out/$1.png"; }
+
+size() {
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    echo "${WIDTH}x${HEIGHT}"
+}
+
+# At the window's scale, picture column x, row y in window pixels.
+point() { xdotool mousemove --window "$window" $(($1 * $scale + 1)) $(($2 * $scale + 1)); }
+
+heading_shown() { "$check" "$out/$1.png" "$scale" text 20 20 80FF80 "HALVENOR CONFIG" >/dev/null; }
+
+tint() { "$check" "$out/$1.png" "$scale" tint; }
+
+scale=3
+[ "$(size)" = 768x672 ] || fail "window is $(size), not 768x672"
+settle
+shot closed
+heading_shown closed && fail "heading shown before the overlay was opened"
+
+# --- Escape slides the panel in; frames stop and the sound is silent.
+xdotool key Escape
+settle
+shot open
+heading_shown open || fail "no heading after Escape"
+[ "$(tint open)" -ge 75 ] || fail "panel not tinted: $(tint open)%"
+start=$(stat -c %s "$work/audio.raw")
+sleep 1
+shot open_later
+end=$(stat -c %s "$work/audio.raw")
+[ "$end" -gt "$start" ] || fail "no sound written while open"
+heard=$(tail -c +"$((start + 1))" "$work/audio.raw" | head -c "$((end - start))" | tr -d '\000' | wc -c)
+[ "$heard" -eq 0 ] || fail "$heard sound bytes not silent while open"
+[ "$(compare -metric AE "$out/open.png" "$out/open_later.png" null: 2>&1)" = 0 ] ||
+    fail "the picture changed while the overlay was open"
+
+# --- A double click on the A row, then K: the row shows "K".
+point 30 118
+sleep 0.2
+xdotool click --repeat 2 --delay 100 1
+sleep 0.3
+# Held for several passes, as a player's finger would.
+xdotool keydown k
+sleep 0.3
+xdotool keyup k
+point 250 200
+sleep 0.3
+shot captured
+"$check" "$out/captured.png" "$scale" text 76 116 FFFFFF K || fail "the A row does not show K"
+
+# --- Escape closes.
+xdotool key Escape
+settle
+shot closed_again
+heading_shown closed_again && fail "heading still shown after Escape"
+
+# --- The right button opens and closes.
+xdotool click 3
+settle
+shot right_open
+heading_shown right_open || fail "no heading after the right button"
+xdotool click 3
+settle
+shot right_closed
+heading_shown right_closed && fail "heading still shown after the second right button"
+
+# --- A click on "2x" makes the window 512 x 448.
+xdotool key Escape
+settle
+point 105 135
+sleep 0.2
+xdotool click 1
+sleep 0.5
+[ "$(size)" = 512x448 ] || fail "window is $(size) after 2x, not 512x448"
+scale=2
+settle
+shot scale2
+heading_shown scale2 || fail "no heading at scale 2"
+xdotool key Escape
+settle
+
+# --- F10 and Yes: the binding reaches "config.cfg". The box is the one new
+# window; its title is a UTF-8 property that the window search cannot match.
+windows() { xdotool search --onlyvisible --maxdepth 1 --class '' | sort; }
+windows >"$work/before"
+xdotool key F10
+box=""
+for _ in $(seq 100); do
+    box=$(windows | comm -13 "$work/before" - | head -n 1)
+    [ -n "$box" ] && break
+    sleep 0.2
+done
+[ -n "$box" ] || fail "no confirmation box"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+for _ in $(seq 100); do
+    kill -0 "$player_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$player_pid" 2>/dev/null && fail "the player did not end after Yes"
+status=0
+wait "$player_pid" || status=$?
+player_pid=""
+[ "$status" -eq 0 ] || fail "player ended with status $status"
+grep -qx 'ButtonA=0x0000000e' "$work/play/config.cfg" || fail "config.cfg lacks ButtonA=0x0000000e"
+grep -qx 'Scale=2' "$work/play/config.cfg" || fail "config.cfg lacks Scale=2"
+echo "overlay end to end: passed"
