@@ -5,10 +5,13 @@
 // A line is drawn tile by tile rather than pixel by pixel: the 32 or 33
 // tiles that the line touches are expanded into a strip of palette indices,
 // 8 at a time, and the 256 pixels are then taken from the strip at the fine
-// scroll offset. The fetches, the 32 coarse-X steps and the byte they leave
-// in `read_buffer` are exactly those of a pixel-by-pixel walk.
+// scroll offset. What the line leaves behind, its pixels and indices, the
+// scroll in `vram_addr` after its 32 coarse-X steps and the last fetched
+// byte in `read_buffer`, is exactly what a walk fetching for every pixel
+// leaves.
 #include "video/background.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -39,43 +42,27 @@ constexpr uint16_t FineYStep = 0x1000;
 constexpr uint16_t FineYMask = 0x7000;
 constexpr uint16_t CoarseYMask = 0x03E0;
 constexpr int CoarseYShift = 5;
-constexpr int LastCoarseX = 31;
 constexpr int LastTileRow = 29; // the last row of a nametable; the attribute rows follow
 constexpr int LastCoarseY = 31;
 
 constexpr uint32_t NametableBase = 0x2000;
-constexpr uint32_t NametableOffsetMask = 0x0FFF;
+constexpr uint32_t NametableSelect = 0x0C00;
 constexpr uint32_t AttributeBase = 0x23C0;
+constexpr uint32_t AttributeOffset = 0x3C0; // attribute bytes follow the 30 tile rows
+constexpr uint32_t AttributesPerRow = 8;    // one byte per 4 x 4 tiles
 
 constexpr uint64_t ByteOnes = 0x0101010101010101ull;
 
 // Byte i of entry b is bit 7 - i of b: one pattern plane spread over eight
 // pixels, the leftmost in the lowest byte.
-constexpr struct PlaneSpread {
-    uint64_t bits[256];
-    constexpr PlaneSpread() : bits() {
-        for (int b = 0; b < 256; b++)
-            for (int i = 0; i < 8; i++)
-                bits[b] |= uint64_t((b >> (7 - i)) & 1) << (8 * i);
-    }
-} plane_spread;
-
-uint8_t attribute_byte_at(uint32_t v) {
-    const uint32_t address = AttributeBase | (v & 0x0C00) | ((v >> 4) & 0x38) | ((v >> 2) & 0x07);
-    return machine.nametable_ram[ppu_nametable_index(address)];
+constexpr std::array<uint64_t, 256> spread_planes() {
+    std::array<uint64_t, 256> bits{};
+    for (int b = 0; b < 256; b++)
+        for (int i = 0; i < 8; i++)
+            bits[size_t(b)] |= uint64_t((b >> (7 - i)) & 1) << (8 * i);
+    return bits;
 }
-
-// Palette group times 4 of the tile at `v`, taken from its attribute byte.
-uint32_t attribute_group(uint32_t v, uint8_t byte) {
-    if (v & 0x02) byte >>= 2;
-    if (v & 0x40) byte >>= 4;
-    return uint32_t(byte & 3) * 4;
-}
-
-uint16_t step_coarse_x(uint16_t v) {
-    if ((v & CoarseXMask) == LastCoarseX) return uint16_t((v ^ HorizontalNametable) & ~CoarseXMask);
-    return uint16_t((v + 1) & ScrollMask);
-}
+constexpr std::array<uint64_t, 256> plane_spread = spread_planes();
 
 uint16_t step_vertical(uint16_t v) {
     if ((v & FineYMask) != FineYMask) return uint16_t(v + FineYStep);
@@ -92,12 +79,33 @@ uint16_t step_vertical(uint16_t v) {
     return uint16_t((v & ~CoarseYMask) | (coarse_y << CoarseYShift));
 }
 
+// Expands tiles `first` to `end` - 1 of one nametable row into eight
+// palette indices each, written from `out` on; returns the end of what it
+// wrote. `patterns` points at the line's pixel row of the first tile.
+uint8_t* expand_tiles(const uint8_t* patterns, const uint8_t* tile_row, const uint8_t* attribute_row,
+                      uint32_t row_shift, int first, int end, uint8_t* out) {
+    for (int column = first; column < end; column++, out += TilePixels) {
+        const uint8_t* pattern = patterns + uint32_t(tile_row[column]) * TileBytes;
+        const uint32_t group = ((attribute_row[column / 4] >> (row_shift + (column & 2))) & 3) * 4;
+        const uint64_t values = plane_spread[pattern[0]] | plane_spread[pattern[HighPlane]] << 1;
+        // A pattern value of 0 is transparent and keeps index 0 whatever the
+        // attribute says; the others take the palette group.
+        const uint64_t opaque = (values | values >> 1) & ByteOnes;
+        const uint64_t tile_indices = values | opaque * group;
+        std::memcpy(out, &tile_indices, sizeof tile_indices);
+    }
+    return out;
+}
+
 } // namespace
 
 int32_t fetch_attribute() {
     const uint32_t v = machine.vram_addr;
     const uint32_t address = AttributeBase | (v & 0x0C00) | ((v >> 4) & 0x38) | ((v >> 2) & 0x07);
-    return int32_t(attribute_group(v, vram_read(address, false)));
+    uint8_t byte = vram_read(address, false);
+    if (v & 0x02) byte >>= 2;
+    if (v & 0x40) byte >>= 4;
+    return int32_t(byte & 3) * 4;
 }
 
 void render_background_line(int line) {
@@ -109,41 +117,38 @@ void render_background_line(int line) {
         return;
     }
 
-    uint16_t v =
+    const uint16_t v =
         uint16_t((machine.vram_addr & ~HorizontalBits & ScrollMask) | (machine.temp_addr & HorizontalBits));
     const uint32_t fine_y = (v >> 12) & 7;
     const uint8_t* patterns =
         machine.chr_mem + ((machine.ppu_ctrl & CtrlBackgroundTable) ? PatternTableBytes : 0) + fine_y;
     const int fine = machine.fine_x & 7;
 
-    // With a fine scroll the line shows part of a 33rd tile; without one the
-    // walk still ends on the 32nd coarse-X step and its attribute fetch.
+    // The 32 coarse-X steps of a line cross exactly one nametable edge: the
+    // line's tiles come from the row of the table `v` selects and then from
+    // the same row of its horizontal neighbour.
+    const int first_column = v & CoarseXMask;
+    const uint32_t coarse_y = (v & CoarseYMask) >> CoarseYShift;
+    const uint8_t* tile_rows[2];
+    const uint8_t* attribute_rows[2];
+    for (int side = 0; side < 2; side++) {
+        const uint32_t table = NametableBase | ((v ^ (side ? HorizontalNametable : 0)) & NametableSelect);
+        const uint8_t* base = machine.nametable_ram + ppu_nametable_index(table);
+        tile_rows[side] = base + coarse_y * TilesPerLine;
+        attribute_rows[side] = base + AttributeOffset + (coarse_y / 4) * AttributesPerRow;
+    }
+    const uint32_t row_shift = (coarse_y & 2) ? 4 : 0; // the lower two quadrants of an attribute byte
+
+    // With a fine scroll the line shows part of a 33rd tile.
     alignas(8) uint8_t strip[(TilesPerLine + 1) * TilePixels];
     const int tiles = fine ? TilesPerLine + 1 : TilesPerLine;
-    uint8_t attribute_byte = attribute_byte_at(v);
-    uint8_t last_read = attribute_byte;
-    for (int k = 0; k < tiles; k++) {
-        if (k > 0) {
-            v = step_coarse_x(v);
-            attribute_byte = attribute_byte_at(v);
-        }
-        const uint8_t tile =
-            machine.nametable_ram[ppu_nametable_index(NametableBase | (v & NametableOffsetMask))];
-        last_read = tile;
-        const uint8_t* row = patterns + uint32_t(tile) * TileBytes;
-        const uint64_t values = plane_spread.bits[row[0]] | plane_spread.bits[row[HighPlane]] << 1;
-        // A pattern value of 0 is transparent and keeps index 0 whatever the
-        // attribute says; the others take the palette group.
-        const uint64_t opaque = (values | values >> 1) & ByteOnes;
-        const uint64_t group_bits = opaque * attribute_group(v, attribute_byte);
-        const uint64_t tile_indices = values | group_bits;
-        std::memcpy(strip + k * TilePixels, &tile_indices, sizeof tile_indices);
-    }
-    if (!fine) {
-        v = step_coarse_x(v);
-        last_read = attribute_byte_at(v);
-    }
-    machine.read_buffer = last_read;
+    uint8_t* strip_end =
+        expand_tiles(patterns, tile_rows[0], attribute_rows[0], row_shift, first_column, TilesPerLine, strip);
+    expand_tiles(patterns, tile_rows[1], attribute_rows[1], row_shift, 0,
+                 tiles - (TilesPerLine - first_column), strip_end);
+    // The walk's last fetch: with a fine scroll the 33rd tile's nametable
+    // byte, without one the attribute fetch after the 32nd step.
+    machine.read_buffer = fine ? tile_rows[1][first_column] : attribute_rows[1][first_column / 4];
 
     std::memcpy(indices, strip + fine, ScreenWidth);
     if (!(machine.ppu_mask & MaskLeftBackground)) std::memset(indices, 0, LeftColumns);
@@ -151,8 +156,16 @@ void render_background_line(int line) {
     uint32_t colours[16];
     for (int i = 0; i < 16; i++)
         colours[i] = machine.palette[machine.palette_ram[i] & 0x3F];
-    for (int x = 0; x < ScreenWidth; x++)
-        pixels[x] = colours[indices[x]];
+    // Eight indices per load: a byte-by-byte lookup loop is vectorised into
+    // an emulated gather that costs more than it saves.
+    for (int x = 0; x < ScreenWidth; x += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, indices + x, sizeof eight);
+        for (int i = 0; i < 8; i++)
+            pixels[x + i] = colours[(eight >> (8 * i)) & 0xF];
+    }
 
-    machine.vram_addr = step_vertical(v);
+    // After its 32 coarse-X steps the scroll is back at its first column,
+    // in the neighbouring table.
+    machine.vram_addr = step_vertical(v ^ HorizontalNametable);
 }

@@ -2,7 +2,7 @@
 //
 // Index:
 //   sprite shape     - top row, height and pattern row of one `oam` entry
-//   sprite layer     - render_sprite_layer: all 64 entries, then the composite
+//   sprite layer     - render_sprite_layer: all 64 entries, composited as drawn
 //   sprite-0 test    - sprite0_hit_x
 #include "video/sprites.h"
 
@@ -91,8 +91,9 @@ void render_sprite_layer() {
     std::memset(machine.sprite_layer, 0, sizeof machine.sprite_layer);
     const uint8_t ctrl = machine.ppu_ctrl;
     const bool clip_left = !(machine.ppu_mask & MaskLeftSprites);
-    int first_row = ScreenHeight;
-    int end_row = 0;
+    uint32_t colours[32];
+    for (int i = 0; i < 32; i++)
+        colours[i] = machine.palette[machine.palette_ram[i] & 0x3F];
 
     for (int e = 0; e < SpriteCount; e++) {
         const uint8_t* entry = machine.oam + e * EntryBytes;
@@ -106,32 +107,20 @@ void render_sprite_layer() {
             uint8_t(LayerBase + 4 * (entry[2] & AttrPalette) + ((entry[2] & AttrBehind) ? 0 : LayerFront));
         for (int r = 0; r < height; r++) {
             const uint32_t planes = sprite_pattern_row(entry, r, ctrl);
-            uint8_t* layer = machine.sprite_layer + (top + r) * ScreenWidth + x;
+            const int at = (top + r) * ScreenWidth + x;
+            uint8_t* layer = machine.sprite_layer + at;
+            const uint8_t* background = machine.bg_index + at;
+            uint32_t* pixels = FrameBuffer + at;
             // An earlier entry owns its pixels even where it is itself hidden
-            // behind the background.
+            // behind the background. A pixel's owner never changes, so it is
+            // composited over the background as soon as it is claimed.
             for (int c = first_column; c < width; c++) {
                 const int value = pattern_value(planes, c);
-                if (value && !layer[c]) layer[c] = uint8_t(layer_byte + value);
+                if (!value || layer[c]) continue;
+                layer[c] = uint8_t(layer_byte + value);
+                if ((layer_byte & LayerFront) || !background[c])
+                    pixels[c] = colours[layer[c] & LayerCellMask];
             }
-        }
-        first_row = top < first_row ? top : first_row;
-        end_row = top + height > end_row ? top + height : end_row;
-    }
-
-    uint32_t colours[32];
-    for (int i = 0; i < 32; i++)
-        colours[i] = machine.palette[machine.palette_ram[i] & 0x3F];
-    const uint8_t* layer = machine.sprite_layer;
-    const uint8_t* background = machine.bg_index;
-    // Rows without a sprite keep the background; the composite walks the
-    // layer eight bytes at a time and looks closer only where one is set.
-    for (int i = first_row * ScreenWidth; i < end_row * ScreenWidth; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, layer + i, sizeof word);
-        if (!word) continue;
-        for (int j = i; j < i + 8; j++) {
-            const uint8_t s = layer[j];
-            if (s && ((s & LayerFront) || !background[j])) FrameBuffer[j] = colours[s & LayerCellMask];
         }
     }
 }
