@@ -23,7 +23,7 @@ const std::vector<uint8_t> Program = {
     0xBD, 0x00, 0x03, // C00A loop: LDA $0300,X
     0x18,             // C00D   CLC
     0x69, 0x07,       // C00E   ADC #$07
-    0x9D, 0x00, 0x04, // C010   STA $0400,X
+    0x9D, 0x00, 0x03, // C010   STA $0300,X
     0xA4, 0x10,       // C013   LDY $10
     0x51, 0x20,       // C015   EOR ($20),Y
     0x95, 0x30,       // C017   STA $30,X
@@ -57,6 +57,13 @@ void load_program() {
     std::memcpy(&machine.prg_rom[machine.prg_fixed_offset], Program.data(), Program.size());
     for (int i = 0; i < 256; i++)
         machine.prg_rom[machine.prg_fixed_offset + 0xC0 + i] = uint8_t(i * 37);
+    // Irregular data, rewritten as the program runs, so that the branch on
+    // it is not a fixed pattern.
+    uint32_t seed = 12345;
+    for (int i = 0; i < 256; i++) {
+        seed = seed * 1103515245 + 12345;
+        machine.ram[0x0300 + i] = uint8_t(seed >> 16);
+    }
     machine.PC = Origin;
 }
 
