@@ -10,6 +10,9 @@
 //   outputs        - frame hash, PNG pictures, instruction trace
 //   main           - load, run the frames, report
 //
+// --bench times the frame loop with whatever else the options ask of it, so
+// a pure speed figure comes from --bench alone.
+//
 // Exit status: 0 done, 1 an output could not be written, 2 a bad option or
 // script, 255 the cartridge could not be loaded (as the player).
 #include <SDL.h>
