@@ -449,7 +449,7 @@ oam_clear:
 
 ; Starts a frame's sprites: entry 0 is the marker for the sprite-0 split
 ; while the status bar shows, else hidden.
-MARKER_Y = 15                   ; its set row meets the bar's top line
+MARKER_Y = 23                   ; its set row meets the bar's top line
 oam_begin:
     lda #OFFSCREEN_Y
     ldx split_on

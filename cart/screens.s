@@ -10,8 +10,8 @@
 ;   themes           - the three skies
 
 ; Nametable rows of the playfield (8 pixels each).
-ROW_STATUS   = 1
-ROW_BAR      = 2
+ROW_STATUS   = 2
+ROW_BAR      = 3
 ROW_SKY      = 4
 ROW_MOUNTAIN = 16
 ROW_GROUND   = 24
@@ -22,8 +22,8 @@ WORLD_COLUMNS = 64              ; both nametables side by side
 STATUS_LINE  = $2000 + ROW_STATUS * 32
 STATUS_SCORE = STATUS_LINE + 7
 STATUS_LIVES = STATUS_LINE + 15
-STATUS_PAUSE = STATUS_LINE + 18
-STATUS_BEST  = STATUS_LINE + 27
+STATUS_PAUSE = STATUS_LINE + 17
+STATUS_BEST  = STATUS_LINE + 26
 
 ; World builds: the playfield has everything, the quiet screens only the
 ; sky and the ground under their text.
@@ -51,7 +51,7 @@ clouds:
 clouds_end:
 
 status_line:
-    .byte " SCORE 00000 ", TILE_HEART, " 3        HI 00000"
+    .byte " SCORE 00000 ", TILE_HEART, " 3       HI 00000 "
 
 ; Title texts: video address, then the text up to a zero byte; a zero
 ; address ends the list.
@@ -97,6 +97,10 @@ TITLE_PRESS_AT = $2000 + 21 * 32 + 10
 OVER_PRESS_AT  = $2000 + 19 * 32 + 10
 OVER_SCORE_AT  = $2000 + 13 * 32 + 19
 OVER_BEST_AT   = $2000 + 15 * 32 + 19
+
+; Rows 0-23 of the quiet screens that may hold stars.
+quiet_star_rows:
+    .byte 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 1
 
 ; Attribute bytes per attribute row (four tile rows each).
 playfield_attributes:
@@ -238,9 +242,11 @@ world_tile:
     clc
     adc #TILE_SKY_STAR - 1
     rts
+; The quiet screens keep stars to the rows that no text uses.
 @sky_or_nothing:
-    cmp #ROW_SKY
-    bcs @sky
+    tax
+    lda quiet_star_rows, x
+    bne @sky
 @nothing:
     lda #0
 @done:
@@ -402,8 +408,11 @@ title_frame:
 
 ; Sprites of the quiet screens: the moon and the player standing on the
 ; ground.
+TITLE_MOON_X = 208
 scenery_sprites:
     jsr oam_begin
+    lda #TITLE_MOON_X
+    sta moon_x
     lda #120
     sta player_x
     lda #PLAYER_GROUND_Y
@@ -632,11 +641,11 @@ theme_palettes:
     .byte $01, $30, $16, $28,  $01, $11, $21, $30,  $01, $0C, $1C, $2C,  $01, $07, $17, $2A
     .byte $01, $0F, $27, $3C,  $01, $27, $28, $30,  $01, $07, $17, $27,  $01, $10, $28, $38
     ; Dusk
-    .byte $04, $30, $16, $28,  $04, $14, $24, $37,  $04, $03, $13, $25,  $04, $08, $18, $29
+    .byte $04, $30, $16, $28,  $04, $14, $24, $37,  $04, $0F, $02, $15,  $04, $08, $18, $29
     .byte $04, $0F, $27, $3C,  $04, $27, $28, $30,  $04, $07, $17, $27,  $04, $10, $28, $38
-    ; Deep sea blue
-    .byte $0C, $30, $16, $28,  $0C, $1C, $2C, $30,  $0C, $02, $12, $22,  $0C, $0A, $1A, $2B
-    .byte $0C, $0F, $27, $3C,  $0C, $27, $28, $30,  $0C, $07, $17, $27,  $0C, $10, $28, $38
+    ; Aurora
+    .byte $0F, $30, $16, $28,  $0F, $0A, $1A, $3A,  $0F, $01, $11, $21,  $0F, $07, $17, $2A
+    .byte $0F, $00, $27, $3C,  $0F, $27, $28, $30,  $0F, $07, $17, $27,  $0F, $10, $28, $38
 
 theme_next:
     ldx theme

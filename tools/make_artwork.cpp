@@ -23,11 +23,11 @@ struct Colour {
     double r, g, b;
 };
 
-constexpr Colour SkyTop = {0.020, 0.027, 0.070};
-constexpr Colour SkyBottom = {0.085, 0.050, 0.120};
-constexpr Colour Glow = {0.090, 0.110, 0.200};
-constexpr Colour HillFar = {0.045, 0.040, 0.085};
-constexpr Colour HillNear = {0.025, 0.022, 0.050};
+constexpr Colour SkyTop = {0.008, 0.011, 0.032};
+constexpr Colour SkyBottom = {0.040, 0.022, 0.060};
+constexpr Colour Glow = {0.045, 0.055, 0.105};
+constexpr Colour HillFar = {0.020, 0.018, 0.042};
+constexpr Colour HillNear = {0.009, 0.008, 0.022};
 constexpr double StarChance = 0.0009;
 constexpr double Pi = 3.14159265358979323846;
 
