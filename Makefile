@@ -3,14 +3,17 @@
 #   make test   build and run the whole suite, plain, with ASan+UBSan, and the
 #               thread tests under TSan
 #   make bench  print the project's speed figures
+#   make fuzz   run each fuzz target for FUZZ_SECONDS seconds (clang, libFuzzer)
 
 BUILD       ?= build
 BUILD_ASAN  ?= build-asan
 BUILD_TSAN  ?= build-tsan
+BUILD_FUZZ  ?= build-fuzz
+FUZZ_SECONDS ?= 30
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: play test bench deps configure build
+.PHONY: play test bench fuzz deps configure build
 
 deps:
 	@sh tools/install-deps.sh
@@ -37,3 +40,9 @@ test: deps
 
 bench: build
 	for b in $(BUILD)/bin/bench_*; do $$b || exit 1; done
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DHALVENOR_FUZZ=ON -DHALVENOR_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_cartridge fuzz_settings fuzz_registers
+	sh fuzz/run.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
