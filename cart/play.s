@@ -171,6 +171,9 @@ play_enter:
 play_frame:
     lda game_over_wait
     beq @alive
+    ; The last hit: the world holds still while the player blinks out.
+    jsr sparkles_update
+    dec player_invulnerable
     dec game_over_wait
     bne @draw
     jmp over_enter

@@ -438,8 +438,8 @@ sound_resume:
     rts
 
 ; ---------------------------------------------------------------------------
-; Effects: each keeps X and Y. The frame count is stored last so that the
-; NMI never runs an effect that is half set up.
+; Effects: each keeps X and Y. The frame count is cleared first and stored
+; last so that the NMI never runs an effect that is half set up.
 ; ---------------------------------------------------------------------------
 
 ; Pulse-2 effects: start period, slide, frames, volume, duty.
@@ -447,30 +447,34 @@ EFFECT_JUMP = 0
 EFFECT_FIRE = 5
 EFFECT_HIT  = 10
 effects:
-    .byte <320, >320, <-14, 12, 9
-    .byte <60, >60, 12, 8, 8
-    .byte <400, >400, 30, 24, 12
-EFFECT_DUTIES:
-    .byte $80, $00, $C0
+    .byte <320, >320, <-14, 12, 9 | $80
+    .byte <60, >60, 12, 8, 8 | $00
+    .byte <400, >400, 30, 24, 12 | $C0
 
 sfx_jump:
     pha
-    lda #EFFECT_JUMP
-    jmp effect_start
-sfx_fire:
-    pha
-    lda #EFFECT_FIRE
-    jmp effect_start
-
-; A = offset into effects; the caller pushed A.
-effect_start:
     txa
     pha
-    tya
-    pha
-    tsx
-    lda $0102, x                ; the offset, pushed as A above the two
+    ldx #EFFECT_JUMP
+    jsr effect_start
+    pla
     tax
+    pla
+    rts
+
+sfx_fire:
+    pha
+    txa
+    pha
+    ldx #EFFECT_FIRE
+    jsr effect_start
+    pla
+    tax
+    pla
+    rts
+
+; Starts the pulse-2 effect at offset X of `effects`.
+effect_start:
     lda #0
     sta effect_frames
     lda effects, x
@@ -480,23 +484,13 @@ effect_start:
     lda effects + 2, x
     sta effect_slide
     lda effects + 4, x
+    and #$0F
     sta effect_volume
-    txa
-    ldy #0
-:   cmp #5
-    bcc :+
-    sbc #5
-    iny
-    bne :-
-:   lda EFFECT_DUTIES, y
+    lda effects + 4, x
+    and #$C0
     sta effect_duty
     lda effects + 3, x
     sta effect_frames
-    pla
-    tay
-    pla
-    tax
-    pla
     rts
 
 ; A meteor shot to pieces: a short burst of noise.
@@ -520,8 +514,10 @@ HIT_NOISE = $0B
 HIT_VOLUME = 15
 sfx_hit:
     pha
-    lda #EFFECT_HIT
-    jsr effect_call
+    txa
+    pha
+    ldx #EFFECT_HIT
+    jsr effect_start
     lda #0
     sta noise_effect_frames
     lda #HIT_NOISE
@@ -531,11 +527,9 @@ sfx_hit:
     lda #HIT_VOLUME + 8
     sta noise_effect_frames
     pla
+    tax
+    pla
     rts
-
-effect_call:
-    pha
-    jmp effect_start
 
 ; A caught star: the chime on the sample channel, restarted if it still
 ; plays.
