@@ -74,8 +74,10 @@ std::string output_dir() {
 }
 
 // Runs the runner on the play folder; returns its exit status and output.
+// Each test keeps its own output file, since ctest may run them together.
 int run_headless(const std::string& args, std::string& out) {
-    const std::string out_path = output_dir() + "/stdout.txt";
+    const std::string out_path =
+        output_dir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".out";
     const std::string command =
         "'" HALVENOR_HEADLESS "' '" HALVENOR_PLAY_DIR "' " + args + " >'" + out_path + "'";
     const int raw = std::system(command.c_str());
