@@ -72,6 +72,8 @@ title_texts:
     .byte "SELECT       SKY", 0
     .word $2000 + 18 * 32 + 6
     .byte "START        PAUSE", 0
+    .word $2000 + 21 * 32 + 10
+    .byte "PRESS START", 0
     .word 0
 
 over_texts:
@@ -79,6 +81,8 @@ over_texts:
     .byte "YOUR SCORE", 0
     .word $2000 + 15 * 32 + 8
     .byte "BEST SCORE", 0
+    .word $2000 + 19 * 32 + 10
+    .byte "PRESS START", 0
     .word 0
 
 .segment "RODATA"
