@@ -75,11 +75,23 @@ heading_shown() { "$check" "$out/$1.png" "$scale" text 20 20 80FF80 "HALVENOR CO
 
 tint() { "$check" "$out/$1.png" "$scale" tint; }
 
+# Nonzero bytes of the sound written between two file sizes.
+sound_bytes() { tail -c +"$(($1 + 1))" "$work/audio.raw" | head -c "$(($2 - $1))" | tr -d '\000' | wc -c; }
+
 scale=3
 [ "$(size)" = 768x672 ] || fail "window is $(size), not 768x672"
 settle
+# The demo's title moves and plays music: what stops while the overlay is open
+# is seen going on before it.
+start=$(stat -c %s "$work/audio.raw")
 shot closed
+sleep 0.5
+shot closed_later
+end=$(stat -c %s "$work/audio.raw")
 heading_shown closed && fail "heading shown before the overlay was opened"
+[ "$(compare -metric AE "$out/closed.png" "$out/closed_later.png" null: 2>&1)" != 0 ] ||
+    fail "the picture stands still with the overlay closed"
+[ "$(sound_bytes "$start" "$end")" -gt 0 ] || fail "no sound with the overlay closed"
 
 # --- Escape slides the panel in; frames stop and the sound is silent.
 xdotool key Escape
@@ -92,7 +104,7 @@ sleep 1
 shot open_later
 end=$(stat -c %s "$work/audio.raw")
 [ "$end" -gt "$start" ] || fail "no sound written while open"
-heard=$(tail -c +"$((start + 1))" "$work/audio.raw" | head -c "$((end - start))" | tr -d '\000' | wc -c)
+heard=$(sound_bytes "$start" "$end")
 [ "$heard" -eq 0 ] || fail "$heard sound bytes not silent while open"
 [ "$(compare -metric AE "$out/open.png" "$out/open_later.png" null: 2>&1)" = 0 ] ||
     fail "the picture changed while the overlay was open"
