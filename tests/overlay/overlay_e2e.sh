@@ -1,7 +1,8 @@
 #!/bin/sh
 # The overlay in the real player, in a real X server: opened and closed with
-# Escape and the right button, a binding captured with a double click and a
-# key, a scale chosen with the mouse, and the new binding in "config.cfg"
+# Escape and the right button, bindings captured with a double click and a key
+# (pressed after, or already held), captures cancelled by Escape and by a quit
+# request, a scale chosen with the mouse, and the new bindings in "config.cfg"
 # after a confirmed quit. Keys and the mouse come through the X server's test
 # extension; the window is read back with screenshots.
 #
@@ -123,6 +124,32 @@ sleep 0.3
 shot captured
 "$check" "$out/captured.png" "$scale" text 76 116 FFFFFF K || fail "the A row does not show K"
 
+# --- Escape during a capture cancels it, in the pass where the key first
+# shows, instead of being captured; the overlay stays open.
+point 30 110
+sleep 0.2
+xdotool click --repeat 2 --delay 100 1
+sleep 0.3
+xdotool key Escape
+sleep 0.3
+point 250 200
+sleep 0.3
+shot cancelled
+"$check" "$out/cancelled.png" "$scale" text 76 108 FFFFFF Z || fail "Escape was captured on the B row"
+heading_shown cancelled || fail "Escape during a capture closed the overlay"
+
+# --- A key already held when the capture starts is captured.
+xdotool keydown j
+point 30 110
+sleep 0.2
+xdotool click --repeat 2 --delay 100 1
+sleep 0.3
+xdotool keyup j
+point 250 200
+sleep 0.3
+shot held
+"$check" "$out/held.png" "$scale" text 76 108 FFFFFF J || fail "the B row does not show J"
+
 # --- Escape closes.
 xdotool key Escape
 settle
@@ -151,13 +178,17 @@ scale=2
 settle
 shot scale2
 heading_shown scale2 || fail "no heading at scale 2"
-xdotool key Escape
-settle
 
-# --- F10 and Yes: the binding reaches "config.cfg". The box is the one new
-# window; its title is a UTF-8 property that the window search cannot match.
+# --- F10 during a capture of the Up row, and Yes: the capture ends with the
+# binding unchanged, and the new ones reach "config.cfg". The box is the one
+# new window; its title is a UTF-8 property that the window search cannot
+# match.
 windows() { xdotool search --onlyvisible --maxdepth 1 --class '' | sort; }
 windows >"$work/before"
+point 30 62
+sleep 0.2
+xdotool click --repeat 2 --delay 100 1
+sleep 0.3
 xdotool key F10
 box=""
 for _ in $(seq 100); do
@@ -177,6 +208,7 @@ status=0
 wait "$player_pid" || status=$?
 player_pid=""
 [ "$status" -eq 0 ] || fail "player ended with status $status"
-grep -qx 'ButtonA=0x0000000e' "$work/play/config.cfg" || fail "config.cfg lacks ButtonA=0x0000000e"
-grep -qx 'Scale=2' "$work/play/config.cfg" || fail "config.cfg lacks Scale=2"
+for line in ButtonA=0x0000000e ButtonB=0x0000000d ButtonUp=0x00000052 Scale=2; do
+    grep -qx "$line" "$work/play/config.cfg" || fail "config.cfg lacks $line"
+done
 echo "overlay end to end: passed"
