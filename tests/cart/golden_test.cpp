@@ -5,7 +5,8 @@
 // the checkpoints of golden/checkpoints.txt, and three of its pictures pixel
 // by pixel. A mismatch names the checkpoint and leaves the picture the run
 // produced in the build folder. After an intended change of the game or of
-// the emulation, HALVENOR_GOLDEN_UPDATE=1 rewrites the hashes and pictures.
+// the emulation, HALVENOR_GOLDEN_UPDATE=1 rewrites the hashes and pictures;
+// after a change of the game's course, cart-autoplay rewrites the script.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
