@@ -10,8 +10,9 @@ The game is a small cartridge made here: the whole picture is the backdrop
 colour, blue when no button is held, red while A is held, green while Start
 is held and white with both; it plays one steady tone from power-on.
 
-    e2e_player.py --player BIN [--probe LIB] [--quick]
+    e2e_player.py --player BIN [--play-dir DIR] [--probe LIB] [--quick]
 
+--play-dir names the bundled game's folder, whose game is then played too;
 --probe names the preloaded library that reports presents (pass rate and
 time to the first frame); --quick runs only the sound-and-quit scenario, for
 the sanitizer builds.
@@ -193,10 +194,14 @@ class Display:
         )
         return int(values.get("WIDTH", -1)), int(values.get("HEIGHT", -1))
 
+    def screenshot(self, window):
+        """(width, height, RGB bytes) of the window as the X server shows it."""
+        width, height = self.geometry(window)
+        return width, height, self.run(["import", "-silent", "-window", str(window), "-depth", "8", "rgb:-"])
+
     def pixels(self, window, points):
         """The colours at the given points of a screenshot of window."""
-        shot = self.run(["import", "-silent", "-window", str(window), "-depth", "8", "rgb:-"])
-        width, _ = self.geometry(window) if window != "root" else (1920, 1080)
+        width, _, shot = self.screenshot(window)
         result = []
         for x, y in points:
             offset = 3 * (y * width + x)
@@ -384,6 +389,58 @@ def play_and_quit(display, binary, root, probe):
         player.kill()
 
 
+def dark_pixels(shot, left, top, right, bottom):
+    """How many nearly black pixels a screenshot has in a rectangle."""
+    width, _, rgb = shot
+    count = 0
+    for y in range(top, bottom):
+        row = rgb[3 * (y * width + left) : 3 * (y * width + right)]
+        count += sum(1 for x in range(0, len(row), 3) if max(row[x : x + 3]) < 16)
+    return count
+
+
+def changed_share(a, b):
+    """The share of pixels that differ between two screenshots of one size."""
+    pixels = len(a[2]) // 3
+    if len(a[2]) != len(b[2]) or pixels == 0:
+        return 1.0
+    return sum(1 for i in range(0, len(a[2]), 3) if a[2][i : i + 3] != b[2][i : i + 3]) / pixels
+
+
+def demo_game(display, binary, root, play):
+    """The bundled game: its title music is heard, Start (Return) begins the
+    play, and A (X) makes the runner jump off the ground. At scale 3 the
+    runner starts at window columns 330-450, standing on rows 480-560, and
+    its outline is the only black there."""
+    folder = os.path.join(root, "demo")
+    shutil.copytree(play, folder)
+    player = Player(display, binary, folder)
+    try:
+        player.wait_window()
+        player.focus()
+        poll(lambda: os.path.exists(player.audio) and audio_peak(player.audio) > 1000, "the title music")
+        title = display.screenshot(player.window)
+        display.xdotool("keydown", "Return")
+        time.sleep(0.2)
+        display.xdotool("keyup", "Return")
+        poll(lambda: changed_share(title, display.screenshot(player.window)) > 0.2, "Start to begin the play")
+        standing = dark_pixels(display.screenshot(player.window), 330, 480, 450, 560)
+        check(standing > 100, "the runner on the ground (%d dark pixels)" % standing)
+
+        display.xdotool("keydown", "x")
+        try:
+            poll(
+                lambda: dark_pixels(display.screenshot(player.window), 330, 480, 450, 560) < 20,
+                "A (X) to make the runner jump",
+                timeout=5.0,
+                interval=0.05,
+            )
+        finally:
+            display.xdotool("keyup", "x")
+    finally:
+        player.kill()
+
+
 def pass_rate(player, seconds=2.0):
     start = poll(player.presents, "presents")
     start_time = time.monotonic()
@@ -473,6 +530,7 @@ def main():
     parser.add_argument("--player", required=True)
     parser.add_argument("--probe")
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--play-dir", help="the bundled game's play folder, played when present")
     args = parser.parse_args()
 
     root = tempfile.mkdtemp(prefix="halvenor-e2e-")
@@ -485,6 +543,8 @@ def main():
             ("missing game", lambda: missing_game(display, args.player, root)),
             ("missing artwork", lambda: missing_artwork(display, args.player, root)),
         ]
+        if args.play_dir and os.path.exists(os.path.join(args.play_dir, "game.nes")):
+            scenarios.append(("demo game", lambda: demo_game(display, args.player, root, args.play_dir)))
         if args.probe:
             scenarios.append(("without vertical sync", lambda: without_vsync(display, args.player, root, args.probe)))
     passed = failed = 0
