@@ -39,7 +39,7 @@ test: deps
 	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L tsan
 
 bench: build
-	for b in $(BUILD)/bin/bench_*; do $$b || exit 1; done
+	sh tools/bench.sh $(BUILD)
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
