@@ -234,6 +234,18 @@ TEST_F(Loop, KeysChangeTheWindowModeAndAskToQuit) {
     EXPECT_TRUE(Host.CloseRequested);
 }
 
+// With no display to show the box on, the player must still be able to quit:
+// the request stands as a "Yes".
+TEST_F(Loop, AQuitThatCannotBeConfirmedIsTaken) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    EXPECT_TRUE(ConfirmClose());
+    GTEST_FLAG_SET(death_test_style, "fast");
+    Host.CloseRequested = true;
+    EXPECT_EXIT(RunLoopPass(&clock), ::testing::ExitedWithCode(0), "");
+    Host.CloseRequested = false;
+}
+
 TEST_F(Loop, MouseActsWhereTheLastMotionLeftIt) {
     SetScale(3);
     Host.OverlayOpen = true;
