@@ -49,9 +49,10 @@ SDL_Joystick* JoystickFor(BindingCode code) {
 
 // The binding that a binding row of the menu stands for, by row position
 // (Up, Down, Left, Right, Select, Start, B, A).
-BindingCode* const RowBindings[8] = {&Config.ButtonUp,    &Config.ButtonDown,   &Config.ButtonLeft,
-                                     &Config.ButtonRight, &Config.ButtonSelect, &Config.ButtonStart,
-                                     &Config.ButtonB,     &Config.ButtonA};
+constexpr int BindingRows = 8;
+BindingCode* const RowBindings[BindingRows] = {&Config.ButtonUp,    &Config.ButtonDown,   &Config.ButtonLeft,
+                                               &Config.ButtonRight, &Config.ButtonSelect, &Config.ButtonStart,
+                                               &Config.ButtonB,     &Config.ButtonA};
 
 } // namespace
 
@@ -155,7 +156,7 @@ void ReadControls() {
     if (Host.CapturePending) {
         const BindingCode code = ScanBinding();
         if (code == 0) return;
-        for (int row = 0; row < 8; row++)
+        for (int row = 0; row < BindingRows; row++)
             if (Host.CaptureItem == Host.BindingRowItems[row]) *RowBindings[row] = code;
         EndCapture();
         return;

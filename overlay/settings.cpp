@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <unistd.h>
 
 Settings Config;
@@ -129,7 +130,7 @@ bool LoadSettings() {
                                      &Config.ButtonB,    &Config.ButtonA};
     const char* const names[] = {"ButtonLeft",   "ButtonRight", "ButtonUp", "ButtonDown",
                                  "ButtonSelect", "ButtonStart", "ButtonB",  "ButtonA"};
-    for (int i = 0; i < 8; i++)
+    for (size_t i = 0; i < std::size(names); i++)
         *bindings[i] = BindingCode(ReadHexSetting(names[i], int32_t(*bindings[i])));
     std::fclose(SettingsStream);
     SettingsStream = nullptr;
