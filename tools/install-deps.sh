@@ -6,7 +6,7 @@ set -e
 
 PACKAGES="make cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
 libsdl2-dev libsdl2-image-dev cc65 clang libclang-rt-14-dev xvfb xauth xdotool imagemagick libgl1-mesa-dri \
-openbox xfonts-base x11-utils"
+openbox xfonts-base x11-utils python3"
 
 missing=""
 for p in $PACKAGES; do

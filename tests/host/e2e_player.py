@@ -377,6 +377,7 @@ def play_and_quit(display, binary, root, probe):
         player.answer_box("Escape")
         time.sleep(0.5)
         check(player.alive(), "No keeps the game running")
+        player.focus()
         player.wait_colour(BLUE, "the game after declining")
 
         player.key("F10")
