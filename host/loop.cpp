@@ -28,9 +28,6 @@ namespace {
 constexpr double FramesPerSecond = 60.0;
 constexpr int32_t SlideStep = 8;
 
-constexpr Uint8 MouseLeft = SDL_BUTTON_LEFT;
-constexpr Uint8 MouseRight = SDL_BUTTON_RIGHT;
-
 void ToggleOverlay() {
     Host.OverlayOpen.store(!Host.OverlayOpen.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
@@ -55,9 +52,9 @@ void HandleKey(const SDL_KeyboardEvent& key) {
 }
 
 void HandleMouseButton(const SDL_MouseButtonEvent& button) {
-    if (button.button == MouseLeft) {
+    if (button.button == SDL_BUTTON_LEFT) {
         PointAtLastPosition(button.clicks);
-    } else if (button.button == MouseRight) {
+    } else if (button.button == SDL_BUTTON_RIGHT) {
         if (!EndCapture()) ToggleOverlay();
         PointAtLastPosition(0);
     } else {
