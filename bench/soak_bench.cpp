@@ -61,15 +61,22 @@ void Soak(benchmark::State& state) {
     }
     const long resident_before = resident_kib();
     const long allocations_before = allocations.load();
+    long resident_halfway = 0;
     for (auto _ : state) {
         for (int64_t frame = 0; frame < frames; frame++) {
             machine.PadState = scripted_pad(frame);
             run_frame();
+            if (frame == frames / 2)
+                resident_halfway = resident_kib();
         }
     }
-    state.counters["allocations"] = double(allocations.load() - allocations_before);
+    // Read both before the counters below allocate their own entries.
+    const long resident_after = resident_kib();
+    const long allocated = allocations.load() - allocations_before;
+    state.counters["allocations"] = double(allocated);
     state.counters["rss_start_kib"] = double(resident_before);
-    state.counters["rss_end_kib"] = double(resident_kib());
+    state.counters["rss_half_kib"] = double(resident_halfway);
+    state.counters["rss_end_kib"] = double(resident_after);
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(Soak)->Arg(1000000)->Iterations(1)->Unit(benchmark::kSecond);
