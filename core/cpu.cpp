@@ -7,7 +7,8 @@
 //   3. Operations: what an instruction does with its operand
 //   4. Handlers: one procedure per distinct instruction behaviour
 //   5. Opcode table: opcode -> handler
-//   6. Run loop and NMI entry
+//   6. Wait loops: whole passes of a spin on a zero-page byte counted at once
+//   7. Run loop and NMI entry
 //
 // Each handler starts with PC at its opcode (already fetched by the run
 // loop), does all of its bus accesses, leaves PC at the next instruction or
@@ -40,6 +41,7 @@ constexpr uint32_t PageMask = 0xFF00;
 constexpr uint32_t NmiVector = 0xFFFA;
 constexpr uint32_t BrkVector = 0xFFFE;
 constexpr int32_t InterruptCycles = 7;
+constexpr uint16_t WaitReadLength = 2; // a zero-page read: opcode and address
 
 inline void set_flag(uint8_t flag, bool on) {
     machine.P = uint8_t(on ? machine.P | flag : machine.P & ~flag);
@@ -232,7 +234,9 @@ uint8_t op_dec(uint8_t old) {
 // 4. Handlers
 // ---------------------------------------------------------------------------
 
-using Handler = int32_t (*)();
+// A handler is given the cycles left in the budget before it runs; only the
+// wait-loop shortcut of the branches looks at them.
+using Handler = int32_t (*)(int32_t remaining);
 using Register = uint8_t Machine::*;
 
 constexpr Register RegA = &Machine::A;
@@ -240,7 +244,7 @@ constexpr Register RegX = &Machine::X;
 constexpr Register RegY = &Machine::Y;
 constexpr Register RegS = &Machine::S;
 
-template <Mode M, void (*Op)(uint8_t)> int32_t read_op() {
+template <Mode M, void (*Op)(uint8_t)> int32_t read_op(int32_t) {
     Op(bus_read(effective_address<M>()));
     machine.PC = uint16_t(machine.PC + length<M>);
     if constexpr (pays_page_crossing<M>)
@@ -251,7 +255,7 @@ template <Mode M, void (*Op)(uint8_t)> int32_t read_op() {
 
 // Indexed stores compute page_crossed like any indexed address but always
 // cost their fixed count.
-template <Mode M, Register R> int32_t store_op() {
+template <Mode M, Register R> int32_t store_op(int32_t) {
     bus_write(effective_address<M>(), machine.*R);
     machine.PC = uint16_t(machine.PC + length<M>);
     return store_cycles<M>;
@@ -259,7 +263,7 @@ template <Mode M, Register R> int32_t store_op() {
 
 // One read of the operand and one write of the result: the old value is
 // never written back first. Imp is the accumulator form.
-template <Mode M, uint8_t (*Op)(uint8_t)> int32_t modify_op() {
+template <Mode M, uint8_t (*Op)(uint8_t)> int32_t modify_op(int32_t) {
     if constexpr (M == Imp) {
         machine.A = Op(machine.A);
     } else {
@@ -270,75 +274,80 @@ template <Mode M, uint8_t (*Op)(uint8_t)> int32_t modify_op() {
     return modify_cycles<M>;
 }
 
-template <uint8_t Flag, bool Taken> int32_t branch() {
-    const uint16_t next = uint16_t(machine.PC + 2);
+int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left);
+
+template <uint8_t Flag, bool Taken> int32_t branch(int32_t remaining) {
+    const uint16_t at = machine.PC;
+    const uint16_t next = uint16_t(at + 2);
     if (((machine.P & Flag) != 0) != Taken) {
         machine.PC = next;
         return 2;
     }
-    const uint16_t target = uint16_t(next + int8_t(bus_read(machine.PC + 1u)));
+    const uint16_t target = uint16_t(next + int8_t(bus_read(at + 1u)));
     machine.PC = target;
-    return ((target ^ next) & PageMask) ? 4 : 3;
+    const int32_t cycles = ((target ^ next) & PageMask) ? 4 : 3;
+    if (uint16_t(target + WaitReadLength) != at) return cycles;
+    return cycles + wait_loop_cycles(cycles, remaining - cycles);
 }
 
-template <uint8_t Flag, bool On> int32_t flag_op() {
+template <uint8_t Flag, bool On> int32_t flag_op(int32_t) {
     set_flag(Flag, On);
     machine.PC = uint16_t(machine.PC + 1);
     return 2;
 }
 
 // TAX, TAY, TXA, TYA, TSX; TXS alone sets no flag.
-template <Register From, Register To> int32_t transfer() {
+template <Register From, Register To> int32_t transfer(int32_t) {
     machine.*To = machine.*From;
     if constexpr (To != RegS) set_nz(machine.*To);
     machine.PC = uint16_t(machine.PC + 1);
     return 2;
 }
 
-template <Register R, int Step> int32_t step_register() {
+template <Register R, int Step> int32_t step_register(int32_t) {
     set_nz(machine.*R = uint8_t(machine.*R + Step));
     machine.PC = uint16_t(machine.PC + 1);
     return 2;
 }
 
-int32_t nop() {
+int32_t nop(int32_t) {
     machine.PC = uint16_t(machine.PC + 1);
     return 2;
 }
 
-int32_t pha() {
+int32_t pha(int32_t) {
     push(machine.A);
     machine.PC = uint16_t(machine.PC + 1);
     return 3;
 }
 
 // Pushed copies of P carry bit 5 and the B bit set; P itself never has B.
-int32_t php() {
+int32_t php(int32_t) {
     push(machine.P | FlagB | FlagU);
     machine.PC = uint16_t(machine.PC + 1);
     return 3;
 }
 
-int32_t pla() {
+int32_t pla(int32_t) {
     set_nz(machine.A = pull());
     machine.PC = uint16_t(machine.PC + 1);
     return 4;
 }
 
-int32_t plp() {
+int32_t plp(int32_t) {
     machine.P = pull() & ~FlagB;
     machine.PC = uint16_t(machine.PC + 1);
     return 4;
 }
 
-int32_t jmp_absolute() {
+int32_t jmp_absolute(int32_t) {
     machine.PC = uint16_t(read_word(machine.PC + 1u, machine.PC + 2u));
     return 3;
 }
 
 // The pointer's high byte comes from the start of the same page when the
 // pointer ends in $FF: the carry out of the low byte is lost.
-int32_t jmp_indirect() {
+int32_t jmp_indirect(int32_t) {
     const uint32_t pointer = read_word(machine.PC + 1u, machine.PC + 2u);
     const uint32_t high_at = (pointer & PageMask) | ((pointer + 1) & ZeroPageMask);
     machine.PC = uint16_t(read_word(pointer, high_at));
@@ -347,7 +356,7 @@ int32_t jmp_indirect() {
 
 // JSR is the one instruction that fetches its operand low byte first. It
 // pushes the address of its own last byte; RTS adds the 1 back.
-int32_t jsr() {
+int32_t jsr(int32_t) {
     const uint32_t low = bus_read(machine.PC + 1u);
     const uint32_t high = bus_read(machine.PC + 2u);
     push_word(uint16_t(machine.PC + 2));
@@ -355,14 +364,14 @@ int32_t jsr() {
     return 6;
 }
 
-int32_t rts() {
+int32_t rts(int32_t) {
     const uint32_t low = pull();
     const uint32_t high = pull();
     machine.PC = uint16_t((high << 8 | low) + 1);
     return 6;
 }
 
-int32_t rti() {
+int32_t rti(int32_t) {
     machine.P = pull() & ~FlagB;
     const uint32_t low = pull();
     const uint32_t high = pull();
@@ -372,14 +381,14 @@ int32_t rti() {
 
 // No device raises an IRQ, so $FFFE serves BRK alone; P, the I flag
 // included, stays as it was.
-int32_t brk() {
+int32_t brk(int32_t) {
     push_word(uint16_t(machine.PC + 2));
     push(machine.P | FlagB | FlagU);
     machine.PC = uint16_t(read_word(BrkVector, BrkVector + 1));
     return InterruptCycles;
 }
 
-int32_t unknown_opcode() {
+int32_t unknown_opcode(int32_t) {
     fatal_error("Unknown opcode\n");
 }
 
@@ -667,10 +676,68 @@ constexpr Handler opcode_table[] = {
 // Unsized above so that a missing or extra line cannot go unnoticed.
 static_assert(sizeof opcode_table / sizeof opcode_table[0] == 256);
 
+// ---------------------------------------------------------------------------
+// 6. Wait loops
+// ---------------------------------------------------------------------------
+//
+// A game waiting for the next frame spins on a zero-page read and a branch
+// back onto it, thousands of times a frame. When that read leaves A, X, Y
+// and P exactly as they are, every further pass is the same read, the same
+// flags and the same taken branch: nothing else runs inside a budget that
+// could change the byte (the NMI and the audio thread's reads come between
+// or beside budgets, and zero page is plain RAM). Such passes are counted
+// instead of run, and the last one or two instructions run one by one, so
+// the budget ends on the same instruction with the same count as before.
+
+// The 2-byte instructions that read a zero-page byte and change nothing but
+// A, X, Y, P and PC.
+constexpr bool is_zero_page_read(uint8_t opcode) {
+    switch (opcode) {
+    case 0x05: // ORA
+    case 0x24: // BIT
+    case 0x25: // AND
+    case 0x45: // EOR
+    case 0x65: // ADC
+    case 0xA4: // LDY
+    case 0xA5: // LDA
+    case 0xA6: // LDX
+    case 0xC4: // CPY
+    case 0xC5: // CMP
+    case 0xE4: // CPX
+    case 0xE5: // SBC
+        return true;
+    default: return false;
+    }
+}
+
+// PC is at the read the branch has just jumped back to, and `left` cycles
+// of the budget remain. Returns the cycles of the whole passes skipped.
+int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
+    if (left <= 0) return 0;
+    const uint16_t read_at = machine.PC;
+    // Code running from the register range is left alone: fetching its
+    // opcode here would repeat a read's side effect.
+    if (read_at >= BusRamEnd && read_at < BusSwitchWindow) return 0;
+    const uint8_t opcode = bus_read(read_at);
+    if (!is_zero_page_read(opcode)) return 0;
+    const uint8_t a = machine.A, x = machine.X, y = machine.Y, p = machine.P;
+    const int32_t pass = opcode_table[opcode](0) + branch_cycles;
+    const bool unchanged = machine.A == a && machine.X == x && machine.Y == y && machine.P == p;
+    machine.A = a;
+    machine.X = x;
+    machine.Y = y;
+    machine.P = p;
+    machine.PC = read_at;
+    if (!unchanged) return 0;
+    // Every skipped pass must leave the budget still open after it, as the
+    // run loop would have gone on.
+    return (left - 1) / pass * pass;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
-// 6. Run loop and NMI entry
+// 7. Run loop and NMI entry
 // ---------------------------------------------------------------------------
 
 void (*cpu_trace_hook)(uint8_t opcode);
@@ -690,12 +757,14 @@ int32_t cpu_run(int32_t budget) {
         while (count < budget) {
             const uint8_t opcode = bus_read(machine.PC);
             cpu_trace_hook(opcode);
-            count += opcode_table[opcode]();
+            // No remaining cycles to offer: a trace shows every pass of a
+            // wait loop.
+            count += opcode_table[opcode](0);
         }
         return count;
     }
     while (count < budget)
-        count += opcode_table[bus_read(machine.PC)]();
+        count += opcode_table[bus_read(machine.PC)](budget - count);
     return count;
 }
 

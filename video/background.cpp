@@ -53,6 +53,9 @@ constexpr uint32_t AttributesPerRow = 8;    // one byte per 4 x 4 tiles
 
 constexpr uint64_t ByteOnes = 0x0101010101010101ull;
 
+constexpr int BackgroundColours = 16; // palette_ram entries 0x00-0x0F
+constexpr uint8_t PaletteEntryMask = 0x3F;
+
 // Byte i of entry b is bit 7 - i of b: one pattern plane spread over eight
 // pixels, the leftmost in the lowest byte.
 constexpr std::array<uint64_t, 256> spread_planes() {
@@ -63,6 +66,33 @@ constexpr std::array<uint64_t, 256> spread_planes() {
     return bits;
 }
 constexpr std::array<uint64_t, 256> plane_spread = spread_planes();
+
+// The background's 16 colours and every ordered pair of them, first pixel
+// in the low word. The pairs are rebuilt only when a colour changes, which a
+// game does a few times a frame at most, while lines are drawn 240 times.
+// All-zero is a consistent start: sixteen black colours and their pairs.
+struct ColourPairCache {
+    uint32_t colours[BackgroundColours];
+    uint64_t pairs[BackgroundColours * BackgroundColours];
+};
+ColourPairCache colour_cache;
+
+const uint64_t* colour_pairs() {
+    uint32_t colours[BackgroundColours];
+    bool same = true;
+    for (int i = 0; i < BackgroundColours; i++) {
+        colours[i] = machine.palette[machine.palette_ram[i] & PaletteEntryMask];
+        same &= colours[i] == colour_cache.colours[i];
+    }
+    if (same) return colour_cache.pairs;
+    for (int first = 0; first < BackgroundColours; first++) {
+        colour_cache.colours[first] = colours[first];
+        for (int second = 0; second < BackgroundColours; second++)
+            colour_cache.pairs[second * BackgroundColours + first] =
+                colours[first] | uint64_t(colours[second]) << 32;
+    }
+    return colour_cache.pairs;
+}
 
 uint16_t step_vertical(uint16_t v) {
     if ((v & FineYMask) != FineYMask) return uint16_t(v + FineYStep);
@@ -153,16 +183,16 @@ void render_background_line(int line) {
     std::memcpy(indices, strip + fine, ScreenWidth);
     if (!(machine.ppu_mask & MaskLeftBackground)) std::memset(indices, 0, LeftColumns);
 
-    uint32_t colours[16];
-    for (int i = 0; i < 16; i++)
-        colours[i] = machine.palette[machine.palette_ram[i] & 0x3F];
-    // Eight indices per load: a byte-by-byte lookup loop is vectorised into
-    // an emulated gather that costs more than it saves.
+    const uint64_t* pairs = colour_pairs();
+    // Eight indices per load, two pixels per store: an index is below 16, so
+    // folding each odd byte's index into the high nibble of the even byte
+    // before it makes the four keys of a pair table.
     for (int x = 0; x < ScreenWidth; x += 8) {
         uint64_t eight;
         std::memcpy(&eight, indices + x, sizeof eight);
-        for (int i = 0; i < 8; i++)
-            pixels[x + i] = colours[(eight >> (8 * i)) & 0xF];
+        const uint64_t keys = eight | eight >> 4;
+        for (int pair = 0; pair < 4; pair++)
+            std::memcpy(pixels + x + 2 * pair, &pairs[(keys >> (16 * pair)) & 0xFF], sizeof *pairs);
     }
 
     // After its 32 coarse-X steps the scroll is back at its first column,
