@@ -1,0 +1,114 @@
+// The run loop's shortcut for a spin on a zero-page byte: whatever loop a
+// program runs, cpu_run must end on the same instruction with the same count,
+// registers and debt as when every pass is executed. A traced run executes
+// every pass, so it is the reference for the untraced one.
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "core/cpu.h"
+#include "core/machine.h"
+#include "support/cartridge.h"
+
+namespace {
+
+struct Outcome {
+    int32_t count;
+    uint16_t pc;
+    uint8_t a, x, y, p;
+    int32_t debt;
+    uint8_t ram_byte;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+struct Start {
+    std::vector<uint8_t> code; // placed at `origin` in work RAM
+    uint16_t origin;
+    uint16_t pc;
+    uint8_t a, p;
+    uint8_t ram_byte; // the byte at $10 the loops read
+};
+
+constexpr uint8_t WatchedByte = 0x10;
+constexpr uint8_t Z = 0x02, C = 0x01, N = 0x80;
+
+int32_t traced_instructions;
+void count_instruction(uint8_t) {
+    traced_instructions++;
+}
+
+Outcome run(const Start& start, int32_t debt, int32_t budget, bool traced) {
+    for (size_t i = 0; i < start.code.size(); i++)
+        machine.ram[(start.origin + i) & 0x7FF] = start.code[i];
+    machine.ram[WatchedByte] = start.ram_byte;
+    machine.PC = start.pc;
+    machine.A = start.a;
+    machine.X = 0x33;
+    machine.Y = 0x44;
+    machine.P = start.p;
+    machine.cycle_debt = debt;
+    cpu_trace_hook = traced ? count_instruction : nullptr;
+    const int32_t count = cpu_run(budget);
+    cpu_trace_hook = nullptr;
+    return {count,     machine.PC, machine.A,          machine.X,
+            machine.Y, machine.P,  machine.cycle_debt, machine.ram[WatchedByte]};
+}
+
+class WaitLoop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Image image = make_image(2, 0);
+        put_program(image, 0xC000, {0xEA});
+        ASSERT_TRUE(load_image(image));
+    }
+};
+
+} // namespace
+
+// Every loop shape that the shortcut takes or must refuse, entered at the
+// read or at the branch, with flags the read keeps or changes, for budgets
+// that end on either instruction of a pass and with a debt to pay first.
+TEST_F(WaitLoop, EndsEveryBudgetExactlyAsRunningEachPass) {
+    const std::vector<Start> starts = {
+        // CMP $10 / BEQ: spins while A equals the byte.
+        {{0xC5, WatchedByte, 0xF0, 0xFC}, 0x0200, 0x0200, 0x07, 0x00, 0x07},
+        // Entered at the branch with Z set by something else: the first
+        // read clears Z, so only one pass runs.
+        {{0xC5, WatchedByte, 0xF0, 0xFC}, 0x0200, 0x0202, 0x07, Z, 0x09},
+        // Entered at the branch with flags the read will change (C) while
+        // the branch still loops: the pass after must not be skipped blindly.
+        {{0xC5, WatchedByte, 0xF0, 0xFC}, 0x0200, 0x0202, 0x07, Z, 0x07},
+        // LDA $10 / BNE: the first read loads A, after which it spins.
+        {{0xA5, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0202, 0x00, 0x00, 0x05},
+        // LDA $10 / BPL with a negative byte: falls through at once.
+        {{0xA5, WatchedByte, 0x10, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x85},
+        // BIT $10 / BMI spinning on bit 7, N and V from the byte.
+        {{0x24, WatchedByte, 0x30, 0xFC}, 0x0200, 0x0200, 0x00, N, 0xC0},
+        // The branch sits on the next page: every taken branch costs 4.
+        {{0xC5, WatchedByte, 0xF0, 0xFC}, 0x02FE, 0x02FE, 0x07, C, 0x07},
+        // DEC $10 / BNE changes memory each pass: a countdown, never skipped.
+        {{0xC6, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x30},
+        // ADC $10 / BCC adds each pass: A changes, never skipped.
+        {{0x65, WatchedByte, 0x90, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x03},
+    };
+    for (size_t s = 0; s < starts.size(); s++)
+        for (int32_t debt : {0, 5, 7})
+            for (int32_t budget = 1; budget < 80; budget++) {
+                const Outcome expected = run(starts[s], debt, budget, true);
+                const Outcome got = run(starts[s], debt, budget, false);
+                ASSERT_EQ(expected, got) << "start " << s << " debt " << debt << " budget " << budget;
+            }
+}
+
+// A whole frame's worth of budget on a spin still ends within one
+// instruction of the budget, on the instruction a pass-by-pass run ends on.
+TEST_F(WaitLoop, LongBudgetsLandOnTheSameInstruction) {
+    const Start spin = {{0xC5, WatchedByte, 0xF0, 0xFC}, 0x0200, 0x0200, 0x07, 0x00, 0x07};
+    for (int32_t budget : {2159, 2160, 2161, 113, 115, 29780, 29781}) {
+        traced_instructions = 0;
+        const Outcome expected = run(spin, 7, budget, true);
+        EXPECT_GT(traced_instructions, budget / 6);
+        EXPECT_EQ(expected, run(spin, 7, budget, false)) << "budget " << budget;
+        EXPECT_LT(expected.count - budget, 3);
+    }
+}
