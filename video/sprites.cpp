@@ -77,13 +77,9 @@ uint32_t sprite_pattern_row(const uint8_t* entry, int r, uint8_t ctrl) {
     return low | high << 8;
 }
 
-// Rows first..end - 1 of `sprite_layer` are the only ones the last drawn
-// layer may have written. Unknown before the first layer, so all of them.
-struct LayerRows {
-    int first;
-    int end;
-};
-LayerRows drawn_rows = {0, ScreenHeight};
+// Rows of `sprite_layer` known to hold nothing: those the last layer drew
+// no sprite on. Before the first layer nothing is known, hence all false.
+bool clean_rows[ScreenHeight];
 
 int pattern_value(uint32_t planes, int c) {
     const int bit = 7 - c;
@@ -98,11 +94,12 @@ int pattern_value(uint32_t planes, int c) {
 
 void render_sprite_layer() {
     // Only the rows the last layer drew on can hold anything: the layer is
-    // written here alone, and starts zero-filled with the machine.
-    if (drawn_rows.end > drawn_rows.first)
-        std::memset(machine.sprite_layer + drawn_rows.first * ScreenWidth, 0,
-                    size_t(drawn_rows.end - drawn_rows.first) * ScreenWidth);
-    drawn_rows = {ScreenHeight, 0};
+    // written here alone.
+    for (int row = 0; row < ScreenHeight; row++)
+        if (!clean_rows[row]) {
+            std::memset(machine.sprite_layer + row * ScreenWidth, 0, ScreenWidth);
+            clean_rows[row] = true;
+        }
     const uint8_t ctrl = machine.ppu_ctrl;
     const bool clip_left = !(machine.ppu_mask & MaskLeftSprites);
     uint32_t colours[32];
@@ -119,8 +116,7 @@ void render_sprite_layer() {
         const int first_column = (clip_left && x < LeftColumns) ? LeftColumns - x : 0;
         const uint8_t layer_byte =
             uint8_t(LayerBase + 4 * (entry[2] & AttrPalette) + ((entry[2] & AttrBehind) ? 0 : LayerFront));
-        drawn_rows.first = std::min(drawn_rows.first, top);
-        drawn_rows.end = std::max(drawn_rows.end, top + height);
+        std::fill_n(clean_rows + top, height, false);
         for (int r = 0; r < height; r++) {
             const uint32_t planes = sprite_pattern_row(entry, r, ctrl);
             const int at = (top + r) * ScreenWidth + x;

@@ -24,16 +24,22 @@ void power_on() {
         machine.oam[e * 4] = Hidden;
 }
 
-// Rows of the layer holding any sprite pixel, as first and end.
-std::pair<int, int> drawn_rows() {
-    int first = -1, end = -1;
+// Rows of the layer holding any sprite pixel, as first and end, and the
+// number of sprite pixels.
+struct Drawn {
+    int first = -1, end = -1, pixels = 0;
+};
+
+Drawn drawn() {
+    Drawn d;
     for (int y = 0; y < ScreenHeight; y++)
         for (int x = 0; x < ScreenWidth; x++)
             if (machine.sprite_layer[y * ScreenWidth + x]) {
-                if (first < 0) first = y;
-                end = y + 1;
+                if (d.first < 0) d.first = y;
+                d.end = y + 1;
+                d.pixels++;
             }
-    return {first, end};
+    return d;
 }
 
 } // namespace
@@ -41,25 +47,32 @@ std::pair<int, int> drawn_rows() {
 TEST(SpriteLayerRows, EachLayerHoldsOnlyItsOwnSprites) {
     power_on();
     struct Frame {
-        int y;     // of sprite 0, or Hidden
-        bool tall; // 8 x 16 sprites
-        int first; // expected drawn rows, -1 for none
-        int end;
+        int y, second_y; // of sprites 0 and 1, or Hidden
+        bool tall;       // 8 x 16 sprites: blank tile 0 over solid tile 1
+        Drawn expected;
     };
     const Frame frames[] = {
-        {10, false, 11, 19},   {Hidden, false, -1, -1}, {Hidden, false, -1, -1}, {100, false, 101, 109},
-        {230, true, 239, 240}, {0, true, 9, 17},        {Hidden, true, -1, -1},  {238, false, 239, 240},
+        {10, Hidden, false, {11, 19, 64}},    {Hidden, Hidden, false, {}},
+        {Hidden, Hidden, false, {}},          {20, 200, false, {21, 209, 128}},
+        {100, Hidden, false, {101, 109, 64}}, {230, Hidden, true, {239, 240, 8}},
+        {0, 50, true, {9, 67, 128}},          {Hidden, Hidden, true, {}},
+        {238, Hidden, false, {239, 240, 8}},
     };
     for (const Frame& frame : frames) {
         machine.ppu_ctrl = frame.tall ? 0x20 : 0;
-        machine.oam[0] = uint8_t(frame.y);
-        machine.oam[1] = frame.tall ? 0 : Tile; // tall: blank tile 0 over solid tile 1
-        machine.oam[2] = 0;
-        machine.oam[3] = 40;
+        const int ys[] = {frame.y, frame.second_y};
+        for (int e = 0; e < 2; e++) {
+            machine.oam[e * 4] = uint8_t(ys[e]);
+            machine.oam[e * 4 + 1] = frame.tall ? 0 : Tile;
+            machine.oam[e * 4 + 2] = 0;
+            machine.oam[e * 4 + 3] = uint8_t(40 + 100 * e);
+        }
         render_sprite_layer();
-        const auto [first, end] = drawn_rows();
-        SCOPED_TRACE(testing::Message() << "sprite at " << frame.y << (frame.tall ? " tall" : ""));
-        EXPECT_EQ(frame.end, end);
-        EXPECT_EQ(frame.first, first);
+        const Drawn got = drawn();
+        SCOPED_TRACE(testing::Message()
+                     << "sprites at " << frame.y << ", " << frame.second_y << (frame.tall ? " tall" : ""));
+        EXPECT_EQ(frame.expected.first, got.first);
+        EXPECT_EQ(frame.expected.end, got.end);
+        EXPECT_EQ(frame.expected.pixels, got.pixels);
     }
 }
