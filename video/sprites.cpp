@@ -95,11 +95,17 @@ int pattern_value(uint32_t planes, int c) {
 void render_sprite_layer() {
     // Only the rows the last layer drew on can hold anything: the layer is
     // written here alone.
-    for (int row = 0; row < ScreenHeight; row++)
-        if (!clean_rows[row]) {
-            std::memset(machine.sprite_layer + row * ScreenWidth, 0, ScreenWidth);
-            clean_rows[row] = true;
+    // Runs of such rows are cleared at once.
+    for (int row = 0; row < ScreenHeight;) {
+        if (clean_rows[row]) {
+            row++;
+            continue;
         }
+        const int first = row;
+        while (row < ScreenHeight && !clean_rows[row])
+            clean_rows[row++] = true;
+        std::memset(machine.sprite_layer + first * ScreenWidth, 0, size_t(row - first) * ScreenWidth);
+    }
     const uint8_t ctrl = machine.ppu_ctrl;
     const bool clip_left = !(machine.ppu_mask & MaskLeftSprites);
     uint32_t colours[32];
