@@ -276,6 +276,8 @@ template <Mode M, uint8_t (*Op)(uint8_t)> int32_t modify_op(int32_t) {
 
 int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left);
 
+// A taken branch back onto the two-byte instruction just before it may be
+// a wait loop (section 6), whose further passes it then counts as its own.
 template <uint8_t Flag, bool Taken> int32_t branch(int32_t remaining) {
     const uint16_t at = machine.PC;
     const uint16_t next = uint16_t(at + 2);
@@ -687,7 +689,8 @@ static_assert(sizeof opcode_table / sizeof opcode_table[0] == 256);
 // could change the byte (the NMI and the audio thread's reads come between
 // or beside budgets, and zero page is plain RAM). Such passes are counted
 // instead of run, and the last one or two instructions run one by one, so
-// the budget ends on the same instruction with the same count as before.
+// the budget ends on the same instruction with the same count as when
+// every pass runs.
 
 // The 2-byte instructions that read a zero-page byte and change nothing but
 // A, X, Y, P and PC.
