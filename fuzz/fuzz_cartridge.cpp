@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "core/cpu.h"
 #include "core/machine.h"
+#include "fuzz/files.h"
 #include "video/scheduler.h"
 
 namespace {
@@ -22,23 +22,14 @@ constexpr int32_t FrameCycles = 29780;
 
 std::jmp_buf stop_point;
 
-void write_bytes(const char* name, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(name, "wb");
-    if (!file)
-        std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
-}
-
 } // namespace
 
-void fatal_error(const char*, ...) { std::longjmp(stop_point, 1); }
+void fatal_error(const char*, ...) {
+    std::longjmp(stop_point, 1);
+}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/tmp/halvenor-fuzz-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0)
-        std::abort();
+    enter_work_folder();
     uint8_t palette[192];
     for (int i = 0; i < 192; i++)
         palette[i] = uint8_t(i);
@@ -50,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     write_bytes("game.nes", data, size);
     // Every input starts from the zero-filled record of a fresh process.
     std::memset(static_cast<void*>(&machine), 0, sizeof machine);
-    if (!machine_init())
-        return 0;
+    if (!machine_init()) return 0;
     if (setjmp(stop_point) == 0) {
         int32_t spent = 0;
         while (spent + FrameCycles <= CycleLimit) {

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "audio/synth.h"
 #include "core/bus.h"
 #include "core/machine.h"
+#include "fuzz/files.h"
 #include "video/scheduler.h"
 
 namespace {
@@ -23,13 +23,6 @@ constexpr uint32_t ProgramStart = 0xC000;
 constexpr uint8_t OpJmpAbsolute = 0x4C;
 
 uint8_t sound_buffer[SynthFrames * 4];
-
-void write_bytes(const char* name, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(name, "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
-}
 
 // One program bank whose reset and NMI vectors point at a jump to itself, and
 // whose bytes elsewhere vary so that sample fetches see changing data.
@@ -57,17 +50,14 @@ void write_cartridge() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/tmp/halvenor-fuzz-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0)
-        std::abort();
+    enter_work_folder();
     write_cartridge();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(static_cast<void*>(&machine), 0, sizeof machine);
-    if (!machine_init())
-        std::abort();
+    if (!machine_init()) std::abort();
     int frames = 0;
     for (size_t i = 0; i + 3 <= size; i += 3) {
         const uint8_t op = data[i];

@@ -3,20 +3,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
+#include "fuzz/files.h"
 #include "overlay/settings.h"
 
 namespace {
-
-void write_bytes(const char* name, const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(name, "wb");
-    if (!file)
-        std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
-}
 
 struct Snapshot {
     int32_t scale;
@@ -35,17 +26,14 @@ Snapshot take_snapshot() {
 
 bool same(const Snapshot& a, const Snapshot& b) {
     for (int i = 0; i < 8; i++)
-        if (a.buttons[i] != b.buttons[i])
-            return false;
+        if (a.buttons[i] != b.buttons[i]) return false;
     return a.scale == b.scale && a.windowed == b.windowed && a.interpolation == b.interpolation;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/tmp/halvenor-fuzz-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0)
-        std::abort();
+    enter_work_folder();
     return 0;
 }
 
@@ -57,7 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SaveSettings();
     ApplyDefaultSettings();
     LoadSettings();
-    if (!same(first, take_snapshot()))
-        std::abort();
+    if (!same(first, take_snapshot())) std::abort();
     return 0;
 }
