@@ -36,12 +36,12 @@ extern "C" int SDL_OpenAudio(SDL_AudioSpec* desired, SDL_AudioSpec* obtained) {
 namespace {
 
 SDL_AudioSpec Fitting() {
-    SDL_AudioSpec spec = {};
-    spec.freq = 44100;
-    spec.format = AUDIO_S16LSB;
-    spec.channels = 2;
-    spec.samples = 1024;
-    return spec;
+    SDL_AudioSpec offer = {};
+    offer.freq = 44100;
+    offer.format = AUDIO_S16LSB;
+    offer.channels = 2;
+    offer.samples = 1024;
+    return offer;
 }
 
 // The fatal stop prints to standard output; the death test reads the error
