@@ -1,17 +1,15 @@
 // The main loop.
 //
-//   Frame clock ......... FrameClockAdvance, PassDelayMs
 //   Quit confirmation ... ConfirmClose
 //   Events .............. HandleEvent
 //   One pass ............ RunLoopPass, RunMainLoop
 //
 // The display sets the rate of passes (the present waits for vertical sync);
-// the performance counter alone sets the rate of emulated frames, 60 per
-// second of wall-clock time however many passes that takes.
+// the frame clock turns the counter readings into emulated frames, 60 per
+// second of wall-clock time in the display's own rhythm.
 #include "host/loop.h"
 
 #include <SDL.h>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,7 +23,6 @@
 
 namespace {
 
-constexpr double FramesPerSecond = 60.0;
 constexpr int32_t SlideStep = 8;
 
 void ToggleOverlay() {
@@ -91,27 +88,6 @@ void UpdateCursor() {
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Frame clock
-
-int32_t FrameClockAdvance(FrameClock* clock, uint64_t now, uint64_t frequency) {
-    clock->accumulator += double(now - clock->previous) * FramesPerSecond / double(frequency);
-    clock->previous = now;
-    if (clock->accumulator > MaxFramesPerPass) clock->accumulator = MaxFramesPerPass;
-    int32_t frames = 0;
-    while (clock->accumulator >= 1.0) {
-        clock->accumulator -= 1.0;
-        frames++;
-    }
-    return frames;
-}
-
-uint32_t PassDelayMs(uint64_t pass_ticks, uint64_t frequency) {
-    const double pass_seconds = double(pass_ticks) / double(frequency);
-    if (pass_seconds >= MinPassSeconds) return 0;
-    return uint32_t(std::ceil((MinPassSeconds - pass_seconds) * 1000.0));
-}
-
-// ---------------------------------------------------------------------------
 // Quit confirmation
 
 bool ConfirmClose() {
@@ -160,7 +136,7 @@ void HandleEvent(const SDL_Event& event) {
 // ---------------------------------------------------------------------------
 // One pass
 
-void RunLoopPass(FrameClock* clock) {
+void RunLoopPass(FrameClock* clock, uint64_t now) {
     if (Host.CloseRequested) {
         SDL_PauseAudio(1);
         if (ConfirmClose()) std::exit(0);
@@ -178,8 +154,7 @@ void RunLoopPass(FrameClock* clock) {
 
     // Frames that fall due while the overlay is open are used up unplayed,
     // so closing it resumes the game without a burst of catch-up frames.
-    const int32_t frames =
-        FrameClockAdvance(clock, SDL_GetPerformanceCounter(), SDL_GetPerformanceFrequency());
+    const int32_t frames = FrameClockAdvance(clock, now, SDL_GetPerformanceFrequency());
     if (!Host.OverlayOpen.load(std::memory_order_relaxed))
         for (int32_t i = 0; i < frames; i++)
             run_frame();
@@ -195,10 +170,15 @@ void RunLoopPass(FrameClock* clock) {
 
 void RunMainLoop(FrameClock* clock) {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
+    uint64_t now = clock->previous;
     for (;;) {
-        const uint64_t start = SDL_GetPerformanceCounter();
-        RunLoopPass(clock);
-        const uint32_t delay = PassDelayMs(SDL_GetPerformanceCounter() - start, frequency);
+        RunLoopPass(clock, now);
+        // Read where the reading wanders least: right as the present returns
+        // from its wait for the display, or from the stretch of a pass that
+        // did not wait.
+        const uint64_t presented = SDL_GetPerformanceCounter();
+        const uint32_t delay = PassDelayMs(presented - now, frequency);
         if (delay > 0) SDL_Delay(delay);
+        now = delay > 0 ? SDL_GetPerformanceCounter() : presented;
     }
 }

@@ -85,6 +85,7 @@ int main(int, char**) {
     SyncVideoChoices();
     SetFullscreen(!Config.Windowed);
     SDL_ShowWindow(Host.Window);
-    FrameClock clock = {0.0, SDL_GetPerformanceCounter()};
+    static FrameClock clock;
+    FrameClockStart(&clock, SDL_GetPerformanceCounter());
     RunMainLoop(&clock);
 }

@@ -1,6 +1,5 @@
-// The main loop: the frame clock, the pass stretch, the event table, and
-// whole passes over a real (off-screen) window with a game that counts its
-// frames.
+// The main loop: the event table, and whole passes over a real (off-screen)
+// window with a game that counts its frames.
 #include <SDL.h>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -15,47 +14,6 @@
 #include "support/cartridge.h"
 
 namespace {
-
-constexpr uint64_t Frequency = 1000000; // counter ticks per second in the clock tests
-
-TEST(FrameClock, RunsWholeFramesAtSixtyASecondAndDropsLongStalls) {
-    FrameClock clock = {0.0, 1000};
-    EXPECT_EQ(FrameClockAdvance(&clock, 1000, Frequency), 0);
-    EXPECT_EQ(FrameClockAdvance(&clock, 1000 + Frequency / 120, Frequency), 0) << "half a frame";
-    EXPECT_EQ(FrameClockAdvance(&clock, 1000 + Frequency / 60 + 10, Frequency), 1) << "the halves add up";
-    EXPECT_EQ(clock.previous, 1000 + Frequency / 60 + 10);
-
-    // One second of wall clock in passes of a 144 Hz display: 60 frames.
-    clock = {0.0, 0};
-    int32_t frames = 0;
-    for (uint64_t pass = 1; pass <= 144; pass++)
-        frames += FrameClockAdvance(&clock, pass * Frequency / 144, Frequency);
-    EXPECT_EQ(frames, 60);
-
-    // A stall of ten seconds: five frames, and the rest is dropped rather
-    // than played as a burst later.
-    clock = {0.0, 0};
-    EXPECT_EQ(FrameClockAdvance(&clock, 10 * Frequency, Frequency), 5);
-    EXPECT_LT(clock.accumulator, 1.0);
-    EXPECT_EQ(FrameClockAdvance(&clock, 10 * Frequency + Frequency / 60 + 1, Frequency), 1);
-
-    // A counter that wrapped is a stall like any other.
-    clock = {0.0, UINT64_MAX - 5};
-    EXPECT_EQ(FrameClockAdvance(&clock, 5, 1), 5);
-}
-
-TEST(FrameClock, ShortPassesAreStretchedToTheMinimum) {
-    const uint64_t ms = Frequency / 1000;
-    EXPECT_EQ(PassDelayMs(0, Frequency), 4u);
-    EXPECT_EQ(PassDelayMs(ms, Frequency), 3u);
-    EXPECT_EQ(PassDelayMs(3 * ms + ms / 2, Frequency), 1u);
-    EXPECT_EQ(PassDelayMs(4 * ms, Frequency), 0u);
-    EXPECT_EQ(PassDelayMs(16 * ms, Frequency), 0u) << "a display-paced pass never sleeps";
-    // Whatever the pass took, with its sleep it lasts at least 4 ms.
-    for (uint64_t ticks = 0; ticks < 5 * ms; ticks += 37)
-        EXPECT_GE(double(ticks) / Frequency + PassDelayMs(ticks, Frequency) / 1000.0, MinPassSeconds)
-            << ticks;
-}
 
 // A game whose NMI handler counts frames at $00.
 Image CountingGame() {
@@ -102,11 +60,11 @@ class Loop : public ::testing::Test {
         SyncVideoChoices();
         SDL_PumpEvents();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        clock = {0.0, SDL_GetPerformanceCounter()};
+        FrameClockStart(&clock, SDL_GetPerformanceCounter());
     }
-    // Makes `seconds` of wall-clock time look past before the next pass.
-    void Elapse(double seconds) {
-        clock.previous -= uint64_t(seconds * double(SDL_GetPerformanceFrequency()));
+    // One pass, `seconds` of wall-clock time after the last.
+    void Pass(double seconds = 1.0 / 60.0) {
+        RunLoopPass(&clock, clock.previous + uint64_t(seconds * double(SDL_GetPerformanceFrequency())));
     }
     int Frames() const { return machine.ram[0]; }
     static void Key(SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
@@ -130,56 +88,57 @@ class Loop : public ::testing::Test {
         event.motion.y = y;
         HandleEvent(event);
     }
-    FrameClock clock;
+    static FrameClock clock;
 };
+FrameClock Loop::clock;
 
 TEST_F(Loop, FramesRunWhenDueButNotWhileTheOverlayIsOpen) {
-    Elapse(0.1);
-    RunLoopPass(&clock); // the game turns its NMI on during these
+    Pass(0.1); // the game turns its NMI on during these
     const int before = Frames();
     EXPECT_GT(before, 0);
 
-    Elapse(10.0);
-    RunLoopPass(&clock);
+    Pass(10.0);
     EXPECT_EQ(Frames(), before + 5) << "at most five frames in one pass";
     EXPECT_EQ(std::memcmp(Canvas, FrameBuffer, sizeof Canvas), 0) << "the hidden overlay changes no pixel";
+    for (int pass = 0; pass < 10; pass++)
+        Pass();
+    EXPECT_EQ(Frames(), before + 15) << "then a frame a pass";
 
     Host.OverlayOpen = true;
-    Elapse(10.0);
-    RunLoopPass(&clock);
-    EXPECT_EQ(Frames(), before + 5) << "no frame while open";
-    EXPECT_LT(clock.accumulator, 1.0) << "but the time is used up";
+    for (int pass = 0; pass < 30; pass++)
+        Pass();
+    EXPECT_EQ(Frames(), before + 15) << "no frame while open";
 
     Host.OverlayOpen = false;
-    RunLoopPass(&clock);
-    EXPECT_LE(Frames(), before + 6) << "no catch-up burst after closing";
+    Pass();
+    EXPECT_EQ(Frames(), before + 16) << "the time while open was used up: no catch-up burst after closing";
 }
 
 TEST_F(Loop, OverlaySlidesEightRowsAPassAndTakesTheMouseOnceIn) {
     Host.OverlayOpen = true;
     for (int pass = 1; pass <= 19; pass++) {
-        RunLoopPass(&clock);
+        Pass();
         EXPECT_EQ(Host.OverlaySlide, OverlayHiddenSlide + 8 * pass);
         EXPECT_FALSE(Overlay.Interactive) << pass;
     }
-    RunLoopPass(&clock);
+    Pass();
     EXPECT_EQ(Host.OverlaySlide, 0);
     EXPECT_TRUE(Overlay.Interactive);
-    RunLoopPass(&clock);
+    Pass();
     EXPECT_EQ(Host.OverlaySlide, 0);
 
     // Closing takes the mouse away at once; toggling again mid-slide turns
     // back from where the panel stands.
     Key(SDLK_ESCAPE);
     EXPECT_FALSE(Host.OverlayOpen);
-    RunLoopPass(&clock);
+    Pass();
     EXPECT_FALSE(Overlay.Interactive);
-    RunLoopPass(&clock);
+    Pass();
     EXPECT_EQ(Host.OverlaySlide, -16);
     Button(SDL_BUTTON_RIGHT, 1);
     EXPECT_TRUE(Host.OverlayOpen);
-    RunLoopPass(&clock);
-    RunLoopPass(&clock);
+    Pass();
+    Pass();
     EXPECT_EQ(Host.OverlaySlide, 0);
     EXPECT_TRUE(Overlay.Interactive);
 }
@@ -242,7 +201,7 @@ TEST_F(Loop, AQuitThatCannotBeConfirmedIsTaken) {
     EXPECT_TRUE(ConfirmClose());
     GTEST_FLAG_SET(death_test_style, "fast");
     Host.CloseRequested = true;
-    EXPECT_EXIT(RunLoopPass(&clock), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(Pass(), ::testing::ExitedWithCode(0), "");
     Host.CloseRequested = false;
 }
 
