@@ -144,13 +144,15 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
         Host.CloseRequested = false;
     }
 
+    // The key array is the host's live one, brought up to date as the events
+    // are pumped: read after them, a key that went down during the last pass
+    // reaches the pad before this pass's frames, as a joystick does.
     KeyboardState = SDL_GetKeyboardState(nullptr);
-    SDL_JoystickUpdate();
-    ReadControls();
-
     SDL_Event event;
     while (SDL_PollEvent(&event))
         HandleEvent(event);
+    SDL_JoystickUpdate();
+    ReadControls();
 
     // Frames that fall due while the overlay is open are used up unplayed,
     // so closing it resumes the game without a burst of catch-up frames.

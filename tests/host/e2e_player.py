@@ -231,9 +231,11 @@ class Player:
         env = dict(display.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
         env["ASAN_OPTIONS"] = "detect_leaks=0"  # the host libraries keep their caches to the end
         env.update(extra_env or {})
+        self.probe_log = os.path.join(folder, "..", os.path.basename(folder) + ".probelog")
         if probe:
             env["LD_PRELOAD"] = probe
             env["HALVENOR_PROBE_FILE"] = self.probe_file
+            env["HALVENOR_PROBE_LOG"] = self.probe_log
         self.out = open(os.path.join(folder, "..", os.path.basename(folder) + ".stdout"), "w+b")
         self.err = open(os.path.join(folder, "..", os.path.basename(folder) + ".stderr"), "w+b")
         self.started = time.time_ns()
@@ -314,6 +316,52 @@ class Player:
         self.err.close()
 
 
+def probe_log(player):
+    """The presents, as (index, time, colour), and the key presses, as
+    (keycode, presents before, time), that the probe logged so far; a line
+    cut short by a write in progress is left out."""
+    presents, keys = [], []
+    for line in read_file(player.probe_log).decode(errors="replace").splitlines():
+        fields = line.split()
+        try:
+            if fields[0] == "present" and len(fields) == 4 and len(fields[3]) == 6:
+                presents.append((int(fields[1]), int(fields[2]), fields[3]))
+            elif fields[0] == "key" and len(fields) == 4:
+                keys.append((int(fields[1]), int(fields[2]), int(fields[3])))
+        except (IndexError, ValueError):
+            pass
+    return presents, keys
+
+
+def key_latency(player, presses=8):
+    """Holds A (X) down again and again. For each press: the passes from the
+    one whose event polling handed the key over to the one whose present
+    first showed the game's answer (0 when it was the same pass), and the
+    presents from the key going down to that one."""
+    downs = []
+    for _ in range(presses):
+        before = time.time_ns()
+        player.display.xdotool("keydown", "x")
+        downs.append((before, time.time_ns()))
+        player.wait_colour(RED, "A (X) to reach the game")
+        player.display.xdotool("keyup", "x")
+        player.wait_colour(BLUE, "A released")
+
+    def logged():
+        presents, keys = probe_log(player)
+        seen = presents and downs[-1][1] < presents[-1][1]
+        return (presents, keys) if seen and sum(1 for k in keys if k[0] == ord("x")) >= presses else None
+
+    presents, keys = poll(logged, "the probe's log of the presses")
+    late, counts = [], []
+    for before, after in downs:
+        key = next(k for k in keys if k[0] == ord("x") and k[2] >= before)
+        red = next(p for p in presents if p[2] == "ff0000" and p[0] >= key[1])
+        late.append(red[0] - key[1])
+        counts.append(sum(1 for p in presents if after < p[1] <= red[1]))
+    return late, counts
+
+
 def audio_peak(path):
     """The largest sample magnitude in the disk driver's output."""
     data = read_file(path)
@@ -345,6 +393,13 @@ def play_and_quit(display, binary, root, probe):
         player.wait_colour(RED, "A (X) to reach the game")
         display.xdotool("keyup", "x")
         player.wait_colour(BLUE, "A released")
+        if probe:
+            late, counts = key_latency(player)
+            print("figure: key to picture %.1f presents on average (%d to %d); passes after the key's: %s"
+                  % (sum(counts) / len(counts), min(counts), max(counts), late))
+            # A pass that runs no frame (the display is a little faster
+            # than 60 Hz) may hold one answer back; most come at once.
+            check(sorted(late)[len(late) // 2] == 0, "a key reaches the game in the pass that polls it: %s" % late)
         display.xdotool("keydown", "Return")
         player.wait_colour(GREEN, "Start (Return) to reach the game")
         display.xdotool("keydown", "x")
