@@ -156,7 +156,8 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
 
     // Frames that fall due while the overlay is open are used up unplayed,
     // so closing it resumes the game without a burst of catch-up frames.
-    const int32_t frames = FrameClockAdvance(clock, now, SDL_GetPerformanceFrequency());
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const int32_t frames = FrameClockAdvance(clock, now, frequency);
     if (!Host.OverlayOpen.load(std::memory_order_relaxed))
         for (int32_t i = 0; i < frames; i++)
             run_frame();
@@ -168,6 +169,7 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
     Overlay.OffsetY = Host.OverlaySlide;
     DrawOverlay();
     Present(Canvas + VisibleTop * ScreenWidth);
+    KeepSettingsStored(now, frequency);
 }
 
 void RunMainLoop(FrameClock* clock) {

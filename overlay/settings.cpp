@@ -2,7 +2,7 @@
 //
 //   Defaults ............ ApplyDefaultSettings
 //   Reading ............. LoadSettings, ReadIntSetting, ReadHexSetting
-//   Writing ............. SaveSettings
+//   Writing ............. SaveSettings, KeepSettingsStored
 //
 // Reading is deliberately forgiving: every key is looked for on its own, the
 // last line that names it and parses wins, and anything else is ignored.
@@ -31,6 +31,16 @@ constexpr int SearchBufferSize = 64;
 
 // The file that LoadSettings holds open while the readers run.
 FILE* SettingsStream = nullptr;
+
+// The values as "config.cfg" holds them, in its order, as far as the player
+// knows: read at start-up, replaced by every write.
+constexpr int SettingCount = 11;
+int32_t StoredValues[SettingCount];
+// A change stands for this long before it is written, so that a run of
+// changes (the scale keys pressed one after another) is written once.
+constexpr uint64_t SettleMs = 500;
+bool ChangePending = false;
+uint64_t ChangeSeenAt = 0;
 
 // Set once the defaults are in the record. Until then the record holds
 // nothing worth keeping, and an exit must not overwrite the stored file.
@@ -79,6 +89,22 @@ int32_t ReadSetting(const char* search, int32_t current, bool (*parse)(const cha
     return current;
 }
 
+void TakeValues(int32_t values[SettingCount]) {
+    const Settings& s = Config;
+    const int32_t taken[SettingCount] = {s.Windowed ? 1 : 0,
+                                         s.Scale,
+                                         s.SoundInterpolation.load(std::memory_order_relaxed),
+                                         int32_t(s.ButtonLeft),
+                                         int32_t(s.ButtonRight),
+                                         int32_t(s.ButtonUp),
+                                         int32_t(s.ButtonDown),
+                                         int32_t(s.ButtonSelect),
+                                         int32_t(s.ButtonStart),
+                                         int32_t(s.ButtonB),
+                                         int32_t(s.ButtonA)};
+    std::memcpy(values, taken, sizeof taken);
+}
+
 bool WriteAll(FILE* file) {
     const Settings& s = Config;
     const int written = std::fprintf(
@@ -119,7 +145,10 @@ void ApplyDefaultSettings() {
 
 bool LoadSettings() {
     SettingsStream = std::fopen(SettingsFile, "rt");
-    if (!SettingsStream) return false;
+    if (!SettingsStream) {
+        TakeValues(StoredValues);
+        return false;
+    }
     Config.Windowed = ReadIntSetting("Windowed", Config.Windowed ? 1 : 0) != 0;
     Config.Scale = ReadIntSetting("Scale", Config.Scale);
     Config.SoundInterpolation.store(
@@ -134,6 +163,7 @@ bool LoadSettings() {
         *bindings[i] = BindingCode(ReadHexSetting(names[i], int32_t(*bindings[i])));
     std::fclose(SettingsStream);
     SettingsStream = nullptr;
+    TakeValues(StoredValues);
     return true;
 }
 
@@ -154,6 +184,10 @@ int32_t ReadHexSetting(const char* name, int32_t current) {
 
 void SaveSettings() {
     if (!DefaultsApplied) return;
+    // Taken as stored even when the write fails: a folder that refuses the
+    // file is not asked again every pass, only at the next change and at
+    // exit.
+    TakeValues(StoredValues);
     FILE* file = std::fopen(SettingsTempFile, "wt");
     if (!file) return;
     const bool complete = WriteAll(file);
@@ -162,4 +196,21 @@ void SaveSettings() {
         return;
     }
     if (std::rename(SettingsTempFile, SettingsFile) != 0) std::remove(SettingsTempFile);
+}
+
+void KeepSettingsStored(uint64_t now, uint64_t frequency) {
+    int32_t values[SettingCount];
+    TakeValues(values);
+    if (std::memcmp(values, StoredValues, sizeof values) == 0) {
+        ChangePending = false;
+        return;
+    }
+    if (!ChangePending) {
+        ChangePending = true;
+        ChangeSeenAt = now;
+        return;
+    }
+    if (now - ChangeSeenAt < frequency / 1000 * SettleMs) return;
+    ChangePending = false;
+    SaveSettings();
 }

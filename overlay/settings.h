@@ -1,5 +1,5 @@
-// The player's settings and "config.cfg", read at start-up and written at
-// exit.
+// The player's settings and "config.cfg", read at start-up, written soon
+// after every change and again at exit.
 #pragma once
 
 #include <atomic>
@@ -27,5 +27,9 @@ extern Settings Config;
 void ApplyDefaultSettings();
 bool LoadSettings();
 void SaveSettings();
+// Called every pass: writes the settings once they have stood changed for a
+// moment, so that a crash or a power loss keeps them; never when nothing
+// changed.
+void KeepSettingsStored(uint64_t now, uint64_t frequency);
 int32_t ReadIntSetting(const char* name, int32_t current);
 int32_t ReadHexSetting(const char* name, int32_t current);

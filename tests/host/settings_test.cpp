@@ -180,4 +180,46 @@ TEST_F(SettingsFile, AFailedWriteKeepsTheOldFile) {
     EXPECT_EQ(Read(), DefaultFile);
 }
 
+// While the player runs, a change reaches the file a moment after it stands,
+// once for a run of changes, and never without one.
+TEST_F(SettingsFile, ChangesAreWrittenSoonAfterAndOnlyThen) {
+    constexpr uint64_t Second = 1000;
+    Load("Scale=2\n");
+    const std::string stored = Read();
+    for (uint64_t ms = 0; ms <= 3 * Second; ms += 16)
+        KeepSettingsStored(ms, Second);
+    EXPECT_EQ(Read(), stored) << "nothing changed: the file stays as the person wrote it";
+
+    // The scale keys pressed one after another, a pass apart.
+    uint64_t now = 4 * Second;
+    for (const int32_t scale : {3, 4, 1}) {
+        Config.Scale = scale;
+        KeepSettingsStored(now, Second);
+        now += 16;
+    }
+    KeepSettingsStored(now + 300, Second);
+    EXPECT_EQ(Read(), stored) << "not while the change is fresh";
+    KeepSettingsStored(now + 600, Second);
+    EXPECT_NE(Read().find("Scale=1\n"), std::string::npos) << "written within a second";
+
+    // Written once: a file removed afterwards comes back only with a change.
+    std::filesystem::remove("config.cfg");
+    for (uint64_t ms = 0; ms <= 3 * Second; ms += 16)
+        KeepSettingsStored(now + Second + ms, Second);
+    EXPECT_FALSE(std::filesystem::exists("config.cfg"));
+
+    // A change undone before it is written is no change.
+    Config.ButtonA = 0x0E;
+    KeepSettingsStored(10 * Second, Second);
+    Config.ButtonA = 0x1B;
+    KeepSettingsStored(10 * Second + 16, Second);
+    KeepSettingsStored(11 * Second, Second);
+    EXPECT_FALSE(std::filesystem::exists("config.cfg"));
+
+    Config.Windowed = false;
+    KeepSettingsStored(12 * Second, Second);
+    KeepSettingsStored(13 * Second, Second);
+    EXPECT_NE(Read().find("Windowed=0\n"), std::string::npos);
+}
+
 } // namespace
