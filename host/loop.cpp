@@ -16,6 +16,7 @@
 #include "host/host.h"
 #include "host/input.h"
 #include "host/present.h"
+#include "host/shutdown.h"
 #include "overlay/menu.h"
 #include "overlay/settings.h"
 #include "overlay/toolkit.h"
@@ -103,7 +104,7 @@ bool ConfirmClose() {
                                     buttons,
                                     nullptr};
     int chosen = -1;
-    if (SDL_ShowMessageBox(&box, &chosen) < 0) return true;
+    if (ShowEndableMessageBox(&box, &chosen) < 0) return true;
     return chosen == 1;
 }
 
@@ -137,9 +138,12 @@ void HandleEvent(const SDL_Event& event) {
 // One pass
 
 void RunLoopPass(FrameClock* clock, uint64_t now) {
+    // A termination signal is a quit the session has confirmed already; it
+    // also closes a confirmation box that was up.
+    if (EndRequested()) std::exit(0);
     if (Host.CloseRequested) {
         SDL_PauseAudio(1);
-        if (ConfirmClose()) std::exit(0);
+        if (ConfirmClose() || EndRequested()) std::exit(0);
         SDL_PauseAudio(0);
         Host.CloseRequested = false;
     }

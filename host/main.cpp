@@ -4,7 +4,8 @@
 // audio device, the sound plays before the game is loaded, the settings are
 // applied before the menu is built and the window mode set, and the window
 // is shown last. Every failure on the way is a fatal stop with its message.
-// The process only ever ends through `exit`, so `Shutdown` sees every end.
+// The process only ever ends through `exit`, so `Shutdown` sees every end:
+// a confirmed quit, a termination signal, a lost display or a fatal stop.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "host/input.h"
 #include "host/loop.h"
 #include "host/present.h"
+#include "host/shutdown.h"
 #include "overlay/menu.h"
 #include "overlay/settings.h"
 
@@ -23,22 +25,6 @@ namespace {
 
 constexpr int PictureWidth = 256;
 constexpr int PictureHeight = 224;
-
-void Shutdown() {
-    // Destroying a handle that was never created only sets the host's error
-    // text, so an early fatal stop comes through here safely.
-    SDL_DestroyTexture(Host.PictureTexture);
-    SDL_DestroyTexture(Host.ArtworkTexture);
-    SDL_DestroyRenderer(Host.Renderer);
-    SDL_DestroyWindow(Host.Window);
-    for (int32_t i = 0; i < JoystickCount; i++)
-        SDL_JoystickClose(Joysticks[i]);
-    // Writes only once the defaults were applied: a stop before that keeps
-    // the stored settings.
-    SaveSettings();
-    IMG_Quit();
-    SDL_Quit();
-}
 
 void CreateWindow() {
     Host.Window = SDL_CreateWindow("Halvenor", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, PictureWidth,
@@ -68,6 +54,7 @@ void LoadArtwork() {
 int main(int, char**) {
     ResetHostState();
     std::atexit(Shutdown);
+    PrepareEnding();
     if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0)
         fatal_error("Error: Can't initialize SDL\n");
     IMG_Init(IMG_INIT_JPG);

@@ -258,10 +258,13 @@ class Player:
         return self.process.poll() is None
 
     def wait_exit(self):
-        try:
-            return self.process.wait(timeout=WAIT)
-        except subprocess.TimeoutExpired:
-            raise Failure("the player did not end")
+        # Polled finely, so that how soon it ended can be told.
+        deadline = time.monotonic() + WAIT
+        while self.process.poll() is None:
+            if time.monotonic() > deadline:
+                raise Failure("the player did not end")
+            time.sleep(0.005)
+        return self.process.returncode
 
     def stdout(self):
         self.out.flush()
@@ -558,6 +561,107 @@ def missing_artwork(display, binary, root):
         player.kill()
 
 
+def session_processes(leader):
+    """The processes left in the session the player led: it, and a
+    confirmation box's process if one outlived it."""
+    left = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                stat = read_file("/proc/%s/stat" % entry).decode(errors="replace")
+            except OSError:
+                continue
+            # The fields after the command's closing bracket: state, parent,
+            # process group, session.
+            fields = stat[stat.rfind(")") + 2 :].split()
+            if fields[0] != "Z" and int(fields[3]) == leader:
+                left.append(int(entry))
+    return left
+
+
+def settings_of(folder):
+    try:
+        return read_file(os.path.join(folder, "config.cfg"))
+    except OSError:
+        return b""
+
+
+SCALED_CONFIG = DEFAULT_CONFIG.replace(b"Scale=3", b"Scale=2")
+
+
+def endings(binary, root):
+    """However the session ends, the player ends in time with its settings
+    written and nothing of it left running. Each row: a name, whether the
+    confirmation box is up, how the end comes, and the exit status it must
+    give (None: any). The scale is changed with the key 2 just before."""
+
+    def signal_to(number):
+        return lambda player, display: os.kill(player.process.pid, number)
+
+    def server_killed(player, display):
+        display.server.kill()
+
+    rows = [
+        ("SIGTERM", False, signal_to(signal.SIGTERM), 0),
+        ("SIGINT", False, signal_to(signal.SIGINT), 0),
+        ("SIGHUP", False, signal_to(signal.SIGHUP), 0),
+        ("SIGTERM with the box up", True, signal_to(signal.SIGTERM), 0),
+        ("the X server killed", False, server_killed, None),
+        ("the X server killed with the box up", True, server_killed, None),
+    ]
+    for number, (name, box, end, status) in enumerate(rows):
+        display = Display()
+        folder = make_folder(root, "ending%d" % number)
+        player = Player(display, binary, folder)
+        try:
+            player.wait_window()
+            player.focus()
+            player.wait_colour(BLUE, "the game's picture")
+            player.key("2")
+            player.wait_size((512, 448), "scale 2")
+            if box:
+                player.key("F10")
+                player.confirm_box()
+            started = time.monotonic()
+            end(player, display)
+            ended = player.wait_exit()
+            seconds = time.monotonic() - started
+            print("figure: %s: the player ended in %.0f ms" % (name, 1000 * seconds))
+            check(status is None or ended == status, "%s: exit status %d" % (name, ended))
+            check(seconds < WAIT, "%s: ended in time" % name)
+            poll(lambda: not session_processes(player.process.pid), "%s: nothing of the player left" % name)
+            check(settings_of(folder) == SCALED_CONFIG, "%s: the settings written: %r" % (name, settings_of(folder)))
+            if box:
+                check(display.find_window("Please confirm") is None or not player.alive(), "%s: no box left" % name)
+        finally:
+            player.kill()
+            display.close()
+
+
+def kept_before_a_kill(display, binary, root):
+    """A change is on disk within a second, however the process ends after;
+    with nothing changed the file is left alone."""
+    folder = make_folder(root, "killed")
+    player = Player(display, binary, folder)
+    try:
+        player.wait_window()
+        player.focus()
+        player.wait_colour(BLUE, "the game's picture")
+        player.key("2")
+        player.wait_size((512, 448), "scale 2")
+        changed = time.monotonic()
+        poll(lambda: settings_of(folder) == SCALED_CONFIG, "the new scale in config.cfg", interval=0.02)
+        print("figure: a change written to config.cfg after %.0f ms" % (1000 * (time.monotonic() - changed)))
+        written = os.stat(os.path.join(folder, "config.cfg")).st_ino
+        time.sleep(1.5)
+        check(os.stat(os.path.join(folder, "config.cfg")).st_ino == written, "config.cfg left alone while nothing changes")
+        os.killpg(player.process.pid, signal.SIGKILL)
+        player.process.wait()
+        check(settings_of(folder) == SCALED_CONFIG, "the change kept after SIGKILL")
+    finally:
+        player.kill()
+
+
 def sound_and_quit(display, binary, root):
     """The short run for the thread checker: play with sound, press keys,
     open and close the overlay, quit."""
@@ -591,6 +695,7 @@ def main():
     parser.add_argument("--probe")
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--play-dir", help="the bundled game's play folder, played when present")
+    parser.add_argument("--only", help="run only the scenario of this name")
     args = parser.parse_args()
     args.player = os.path.abspath(args.player)
 
@@ -603,11 +708,15 @@ def main():
             ("play and quit", lambda: play_and_quit(display, args.player, root, args.probe)),
             ("missing game", lambda: missing_game(display, args.player, root)),
             ("missing artwork", lambda: missing_artwork(display, args.player, root)),
+            ("endings", lambda: endings(args.player, root)),
+            ("kept before a kill", lambda: kept_before_a_kill(display, args.player, root)),
         ]
         if args.play_dir and os.path.exists(os.path.join(args.play_dir, "game.nes")):
             scenarios.append(("demo game", lambda: demo_game(display, args.player, root, args.play_dir)))
         if args.probe:
             scenarios.append(("without vertical sync", lambda: without_vsync(display, args.player, root, args.probe)))
+    if args.only:
+        scenarios = [scenario for scenario in scenarios if scenario[0] == args.only]
     passed = failed = 0
     try:
         for name, scenario in scenarios:
