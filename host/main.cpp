@@ -14,6 +14,7 @@
 #include "audio/device.h"
 #include "core/machine.h"
 #include "host/host.h"
+#include "host/icon.h"
 #include "host/input.h"
 #include "host/loop.h"
 #include "host/present.h"
@@ -59,6 +60,7 @@ int main(int, char**) {
         fatal_error("Error: Can't initialize SDL\n");
     IMG_Init(IMG_INIT_JPG);
     CreateWindow();
+    SetWindowIcon(Host.Window);
     LoadArtwork();
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     OpenAudioDevice();
