@@ -30,6 +30,7 @@ constexpr double RimWidth = 0.035; // a lighter edge round the sky, so the tile 
 constexpr Colour SkyTop = {0.020, 0.045, 0.180};
 constexpr Colour SkyBottom = {0.000, 0.210, 0.480}; // the game's own sky at the horizon
 constexpr Colour Rim = {0.300, 0.420, 0.780};
+constexpr double RimStrength = 0.45;
 
 // The hill: a wide circle whose top shows above the tile's bottom edge.
 constexpr Point HillCentre = {0.50, 1.62};
@@ -48,7 +49,7 @@ constexpr Colour StarLit = {1.000, 0.950, 0.580};
 constexpr Colour StarShaded = {0.930, 0.560, 0.080};
 constexpr double LightAngle = -0.75 * Pi; // from the upper left
 constexpr Colour GlowColour = {1.000, 0.820, 0.350};
-constexpr double GlowRadius = 0.30;
+constexpr double GlowSpread = 0.17; // where the glow has fallen to a third
 constexpr double GlowStrength = 0.45;
 
 // The trail, from the star back up to the upper right, thinning and fading.
@@ -64,8 +65,9 @@ struct Twinkle {
     Point centre;
     double radius;
 };
-constexpr Twinkle Twinkles[] = {{{0.20, 0.20}, 0.060}, {{0.80, 0.52}, 0.045}, {{0.16, 0.70}, 0.040},
-                                {{0.58, 0.16}, 0.035}};
+constexpr Twinkle Twinkles[] = {
+    {{0.20, 0.20}, 0.060}, {{0.80, 0.52}, 0.045}, {{0.16, 0.70}, 0.040}, {{0.58, 0.16}, 0.035}};
+constexpr double TwinkleWaist = 0.22; // inner radius, of the outer
 constexpr Colour TwinkleColour = {0.950, 0.960, 1.000};
 
 // Points averaged per pixel, along each axis.
@@ -96,7 +98,7 @@ bool InStar(Point p, Point centre, double outer, double inner, int points, doubl
     const double dy = p.y - centre.y;
     const double radius = std::hypot(dx, dy);
     if (radius > outer) return false;
-    const double step = Pi / points; // from a tip to the next valley
+    const double step = Pi / points;                   // from a tip to the next valley
     double angle = std::atan2(dy, dx) - turn + Pi / 2; // tips measured from straight up
     angle = std::fmod(angle + 4 * Pi, 2 * step);
     const double offset = angle > step ? 2 * step - angle : angle; // 0 at a tip, step at a valley
@@ -150,13 +152,13 @@ Colour SceneColour(Point p, int32_t size) {
     Colour c = Mix(SkyTop, SkyBottom, std::clamp((p.y - TileInset) / (1 - 2 * TileInset), 0.0, 1.0));
     if (size >= TwinkleMinSize)
         for (const Twinkle& t : Twinkles)
-            if (InStar(p, t.centre, t.radius, t.radius * 0.22, 4, 0.0)) c = TwinkleColour;
+            if (InStar(p, t.centre, t.radius, t.radius * TwinkleWaist, 4, 0.0)) c = TwinkleColour;
 
     const double star_distance = std::hypot(p.x - StarCentre.x, p.y - StarCentre.y);
-    c = Mix(c, GlowColour, GlowStrength * std::exp(-std::pow(star_distance / GlowRadius, 2) * 3));
+    c = Mix(c, GlowColour, GlowStrength * std::exp(-std::pow(star_distance / GlowSpread, 2)));
     c = Mix(c, TrailColour, TrailCover(p));
 
-    if (TileDistance(p) > -RimWidth) c = Mix(c, Rim, 0.45);
+    if (TileDistance(p) > -RimWidth) c = Mix(c, Rim, RimStrength);
 
     // The hill runs out to the tile's edge, under the rim.
     const double hill = std::hypot(p.x - HillCentre.x, p.y - HillCentre.y);
@@ -191,16 +193,16 @@ void DrawIcon(uint32_t* pixels, int32_t size) {
             }
             const double share = double(covered) / (SamplesPerAxis * SamplesPerAxis);
             const double n = covered ? covered : 1;
-            pixels[y * size + x] = ToByte(share) << 24 | ToByte(sum.r / n) << 16 | ToByte(sum.g / n) << 8 |
-                                   ToByte(sum.b / n);
+            pixels[y * size + x] =
+                ToByte(share) << 24 | ToByte(sum.r / n) << 16 | ToByte(sum.g / n) << 8 | ToByte(sum.b / n);
         }
     }
 }
 
 void SetWindowIcon(SDL_Window* window) {
     DrawIcon(WindowIconPixels, WindowIconSize);
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(WindowIconPixels, WindowIconSize, WindowIconSize, 32,
-                                                           WindowIconSize * 4, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(WindowIconPixels, WindowIconSize, WindowIconSize,
+                                                           32, WindowIconSize * 4, SDL_PIXELFORMAT_ARGB8888);
     // Without a surface the window only keeps the desktop's default icon:
     // not worth stopping the game for.
     if (!icon) return;
