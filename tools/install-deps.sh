@@ -1,15 +1,35 @@
 #!/bin/sh
-# Installs the Debian packages that building, playing and testing need.
-# Shared by `make play`, `make test` and .ci/run; does nothing when all are
-# present, so it is cheap to call before every build.
+# Installs the Debian packages that one of the README's commands needs:
+#   sh tools/install-deps.sh play   building and running the player
+#   sh tools/install-deps.sh test   that, and what the tests, benchmarks,
+#                                   fuzz targets and the package add
+# Does nothing when all are present, so it is cheap to call before every
+# build; otherwise runs apt-get as root, or through sudo for anyone else.
 set -e
 
-PACKAGES="make cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libsdl2-dev libsdl2-image-dev cc65 clang libclang-rt-14-dev xvfb xauth xdotool imagemagick libgl1-mesa-dri \
-openbox xfonts-base x11-utils python3"
+# make drives the build; SDL opens the OpenGL library only at run time, for
+# the accelerated renderer the player asks for, and its package does not
+# depend on it.
+PLAY="make cmake ninja-build g++ pkg-config libsdl2-dev libsdl2-image-dev cc65 libgl1"
+# The end-to-end tests run the player in Xvfb, which draws with Mesa's
+# software rasterizer whatever the machine's own OpenGL, under a window
+# manager for full screen; the install tests validate the desktop entry and
+# make the Debian package.
+TEST="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+xvfb xauth xdotool imagemagick libgl1-mesa-dri openbox xfonts-base x11-utils python3 \
+desktop-file-utils dpkg-dev file"
+
+case "${1:-}" in
+    play) packages=$PLAY ;;
+    test) packages="$PLAY $TEST" ;;
+    *)
+        echo "usage: sh tools/install-deps.sh play|test" >&2
+        exit 2
+        ;;
+esac
 
 missing=""
-for p in $PACKAGES; do
+for p in $packages; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing="$missing $p"
     fi
@@ -17,6 +37,13 @@ done
 [ -z "$missing" ] && exit 0
 
 echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
-$SUDO apt-get update
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=""
+elif command -v sudo >/dev/null; then
+    as_root="sudo"
+else
+    echo "Installing packages needs root: run this as root, or install sudo." >&2
+    exit 1
+fi
+$as_root apt-get update
+$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
