@@ -12,6 +12,10 @@
 // are a large part of a frame apart. A slow drift between the display and
 // 60 Hz then costs one repeated or skipped picture per whole frame of drift,
 // and jitter costs none.
+//
+// The rate is taken in whole hertz. Displays run at whole rates or a
+// fraction of a hertz off them (59.94 Hz), so the cadence is exact and
+// steady, and the fraction is left to the drift correction.
 #include "host/clock.h"
 
 #include <cmath>

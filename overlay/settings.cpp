@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <iterator>
 #include <unistd.h>
 
@@ -28,6 +29,11 @@ constexpr const char* SettingsFile = "config.cfg";
 constexpr const char* SettingsTempFile = "config.cfg.tmp";
 constexpr int LineBufferSize = 1024;
 constexpr int SearchBufferSize = 64;
+// Eleven lines of at most 33 characters.
+constexpr int SettingsTextSize = 512;
+// Read and write for everyone the process's file mask allows, as a file
+// stream would create it.
+constexpr mode_t SettingsFileMode = 0666;
 
 // The file that LoadSettings holds open while the readers run.
 FILE* SettingsStream = nullptr;
@@ -89,6 +95,7 @@ int32_t ReadSetting(const char* search, int32_t current, bool (*parse)(const cha
     return current;
 }
 
+// The record's values in the file's order.
 void TakeValues(int32_t values[SettingCount]) {
     const Settings& s = Config;
     const int32_t taken[SettingCount] = {s.Windowed ? 1 : 0,
@@ -105,19 +112,36 @@ void TakeValues(int32_t values[SettingCount]) {
     std::memcpy(values, taken, sizeof taken);
 }
 
-bool WriteAll(FILE* file) {
-    const Settings& s = Config;
-    const int written = std::fprintf(
-        file,
+// The whole file in one piece, formatted on the stack: written while the
+// game runs, it must not allocate.
+bool WriteAll(int file, const int32_t values[SettingCount]) {
+    const int32_t* v = values;
+    char text[SettingsTextSize];
+    const int length = std::snprintf(
+        text, sizeof text,
         "Windowed=%i\nScale=%i\nSoundInterpolation=%i\nButtonLeft=0x%8.8x\nButtonRight=0x%8.8x\n"
         "ButtonUp=0x%8.8x\nButtonDown=0x%8.8x\nButtonSelect=0x%8.8x\nButtonStart=0x%8.8x\n"
         "ButtonB=0x%8.8x\nButtonA=0x%8.8x\n",
-        s.Windowed ? 1 : 0, s.Scale, s.SoundInterpolation.load(std::memory_order_relaxed), s.ButtonLeft,
-        s.ButtonRight, s.ButtonUp, s.ButtonDown, s.ButtonSelect, s.ButtonStart, s.ButtonB, s.ButtonA);
-    if (written < 0 || std::fflush(file) != 0 || std::ferror(file)) return false;
+        v[0], v[1], v[2], uint32_t(v[3]), uint32_t(v[4]), uint32_t(v[5]), uint32_t(v[6]), uint32_t(v[7]),
+        uint32_t(v[8]), uint32_t(v[9]), uint32_t(v[10]));
+    if (length < 0 || size_t(length) >= sizeof text) return false;
+    for (int done = 0; done < length;) {
+        const ssize_t wrote = write(file, text + done, size_t(length - done));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += int(wrote);
+    }
     // On disk before the rename, so a power loss leaves the old file or the
     // new one, never an empty one.
-    return fsync(fileno(file)) == 0;
+    return fsync(file) == 0;
+}
+
+// The rename itself is on disk only once the folder is.
+void SyncFolder() {
+    const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    fsync(folder);
+    close(folder);
 }
 
 } // namespace
@@ -188,14 +212,18 @@ void SaveSettings() {
     // file is not asked again every pass, only at the next change and at
     // exit.
     TakeValues(StoredValues);
-    FILE* file = std::fopen(SettingsTempFile, "wt");
-    if (!file) return;
-    const bool complete = WriteAll(file);
-    if (std::fclose(file) != 0 || !complete) {
-        std::remove(SettingsTempFile);
+    const int file = open(SettingsTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, SettingsFileMode);
+    if (file < 0) return;
+    const bool complete = WriteAll(file, StoredValues);
+    if (close(file) != 0 || !complete) {
+        unlink(SettingsTempFile);
         return;
     }
-    if (std::rename(SettingsTempFile, SettingsFile) != 0) std::remove(SettingsTempFile);
+    if (std::rename(SettingsTempFile, SettingsFile) != 0) {
+        unlink(SettingsTempFile);
+        return;
+    }
+    SyncFolder();
 }
 
 void KeepSettingsStored(uint64_t now, uint64_t frequency) {
