@@ -599,6 +599,16 @@ def settings_of(folder):
 SCALED_CONFIG = DEFAULT_CONFIG.replace(b"Scale=3", b"Scale=2")
 
 
+def change_scale(player):
+    """Waits for the game and changes the scale with the key 2: a setting
+    changed since start."""
+    player.wait_window()
+    player.focus()
+    player.wait_colour(BLUE, "the game's picture")
+    player.key("2")
+    player.wait_size((512, 448), "scale 2")
+
+
 def endings(binary, root):
     """However the session ends, the player ends in time with its settings
     written and nothing of it left running. Each row: a name, whether the
@@ -624,11 +634,7 @@ def endings(binary, root):
         folder = make_folder(root, "ending%d" % number)
         player = Player(display, binary, folder)
         try:
-            player.wait_window()
-            player.focus()
-            player.wait_colour(BLUE, "the game's picture")
-            player.key("2")
-            player.wait_size((512, 448), "scale 2")
+            change_scale(player)
             if box:
                 player.key("F10")
                 player.confirm_box()
@@ -654,11 +660,7 @@ def kept_before_a_kill(display, binary, root):
     folder = make_folder(root, "killed")
     player = Player(display, binary, folder)
     try:
-        player.wait_window()
-        player.focus()
-        player.wait_colour(BLUE, "the game's picture")
-        player.key("2")
-        player.wait_size((512, 448), "scale 2")
+        change_scale(player)
         changed = time.monotonic()
         poll(lambda: settings_of(folder) == SCALED_CONFIG, "the new scale in config.cfg", interval=0.02)
         print("figure: a change written to config.cfg after %.0f ms" % (1000 * (time.monotonic() - changed)))
