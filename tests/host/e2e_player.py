@@ -150,7 +150,25 @@ def read_file(path):
 
 
 class Display:
+    """A private X server with a window manager, which full screen needs.
+    A start that fails (seen once on a loaded machine: no window manager after
+    a minute) is tried afresh, and the failure says what each try saw."""
+
+    TRIES = 3
+
     def __init__(self):
+        self.server = self.manager = None
+        seen = []
+        for _ in range(self.TRIES):
+            failure = self.start()
+            if failure is None:
+                return
+            seen.append(failure)
+            self.close()
+        raise Failure("the X server and its window manager did not start: " + "; ".join(seen))
+
+    def start(self):
+        """None once both run, or what went wrong."""
         read_end, write_end = os.pipe()
         # Without key repeat: a key the test holds down while it waits stays
         # one press, however long the wait on a busy machine (a repeated
@@ -170,12 +188,28 @@ class Display:
                 break
             number += chunk
         os.close(read_end)
-        check(number.strip(), "Xvfb did not start")
+        if not number.strip():
+            return "Xvfb gave no display number (status %s)" % self.server.poll()
         self.env = dict(os.environ, DISPLAY=":" + number.decode().strip())
+        self.manager_log = tempfile.TemporaryFile()
         self.manager = subprocess.Popen(
-            ["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
+            ["openbox", "--sm-disable"], env=self.env, stdout=self.manager_log, stderr=subprocess.STDOUT
         )
-        poll(lambda: b"window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "the window manager")
+        try:
+            poll(
+                lambda: b"window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
+                "the window manager",
+                timeout=WAIT / self.TRIES,
+            )
+        except Failure:
+            self.manager_log.seek(0)
+            return "none on %s (server status %s, manager status %s, manager said %r)" % (
+                self.env["DISPLAY"],
+                self.server.poll(),
+                self.manager.poll(),
+                self.manager_log.read()[-300:],
+            )
+        return None
 
     def run(self, command):
         result = subprocess.run(command, env=self.env, capture_output=True, timeout=WAIT)
@@ -217,8 +251,11 @@ class Display:
 
     def close(self):
         for process in (self.manager, self.server):
-            process.kill()
-            process.wait()
+            if process:
+                process.kill()
+                process.wait()
+        if self.manager:
+            self.manager_log.close()
 
 
 def near(colour, expected, tolerance=24):
