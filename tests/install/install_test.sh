@@ -12,6 +12,7 @@
 #   install_test.sh package BUILD STAGE      the Debian package holds what the
 #                                            install holds, and its libraries
 set -eu
+. "$(dirname "$0")/../support/xserver.sh"
 
 fail() {
     echo "FAIL: $*"
@@ -161,17 +162,7 @@ check_window() {
     }
     trap cleanup EXIT
 
-    # A display number of the server's own choosing, so that parallel runs
-    # never meet.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 600); do
-        [ -s "$work/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$work/display" ] || fail "Xvfb did not start"
-    DISPLAY=":$(cat "$work/display")"
-    export DISPLAY
+    start_xserver "$work"
 
     mkdir "$work/home"
     HOME=$work/home XDG_DATA_HOME=$work/data SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw \

@@ -10,6 +10,7 @@
 #
 # The screenshots stay in OUTPUT_FOLDER to be looked at.
 set -eu
+. "$(dirname "$0")/../support/xserver.sh"
 
 player=$(realpath "$1")
 play=$(realpath "$2")
@@ -39,17 +40,7 @@ for f in game.nes palette.pal artwork.jpg; do
     cp "$play/$f" "$work/play/$f"
 done
 
-# A display number of the server's own choosing, so that parallel runs never
-# meet.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-DISPLAY=":$(cat "$work/display")"
-export DISPLAY
+start_xserver "$work"
 
 (cd "$work/play" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" exec "$player") \
     >"$work/player.log" 2>&1 &
