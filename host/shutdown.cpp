@@ -94,7 +94,8 @@ int OnDisplayLost(Display*) {
 bool DisplayConnected() {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!Host.Window || !SDL_GetWindowWMInfo(Host.Window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+    if (!Host.Window || !SDL_GetWindowWMInfo(Host.Window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return true;
     const int socket = ConnectionNumber(info.info.x11.display);
     pollfd ready = {socket, POLLIN, 0};
     if (poll(&ready, 1, 0) <= 0) return true;
@@ -127,7 +128,9 @@ void PrepareEnding() {
     XSetIOErrorHandler(OnDisplayLost);
 }
 
-bool EndRequested() { return EndAsked.load(); }
+bool EndRequested() {
+    return EndAsked.load();
+}
 
 // ---------------------------------------------------------------------------
 // The box's process

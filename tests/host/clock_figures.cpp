@@ -3,7 +3,9 @@
 // averaged over start phases, and the largest distance of the frames run
 // from 60 a second of wall-clock time.
 //
-//   host-clock-figures [SECONDS] [PHASES]
+//   host-clock-figures [SECONDS] [PHASES] [MISSED]
+//
+// MISSED is the share of presents that miss their sync (0 by default).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,8 @@ int main(int argc, char** argv) {
         for (const double jitter : jitters) {
             double uneven = 0.0;
             for (int phase = 0; phase < phases; phase++) {
-                const DisplayModel display = {rate, jitter, (phase + 0.5) / phases, missed, uint64_t(phase + 1)};
+                const DisplayModel display = {rate, jitter, (phase + 0.5) / phases, missed,
+                                              uint64_t(phase + 1)};
                 const CadenceCount count = RunDisplay(display, seconds);
                 uneven += double(count.uneven) / seconds;
                 worst = std::fmax(worst, count.worstLag);

@@ -13,7 +13,9 @@ namespace {
 constexpr double Seconds = 120.0;
 constexpr uint64_t Frequency = ModelFrequency;
 
-uint64_t Ticks(double seconds) { return uint64_t(std::llround(seconds * double(Frequency))); }
+uint64_t Ticks(double seconds) {
+    return uint64_t(std::llround(seconds * double(Frequency)));
+}
 
 TEST(FrameClock, KeepsTheDisplaysRhythmWhateverTheReadingsJitter) {
     struct Case {

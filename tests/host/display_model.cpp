@@ -30,7 +30,8 @@ CadenceCount RunDisplay(const DisplayModel& display, double seconds) {
             held = 0;
         }
         if (held >= 0) held++;
-        if (display.missedShare > 0.0 && std::uniform_real_distribution<double>(0.0, 1.0)(random) < display.missedShare) {
+        if (display.missedShare > 0.0 &&
+            std::uniform_real_distribution<double>(0.0, 1.0)(random) < display.missedShare) {
             sync++;
             count.missed++;
         }

@@ -55,7 +55,9 @@ FILE* Log() {
     return log;
 }
 
-template <typename Call> Call Real(const char* name) { return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name)); }
+template <typename Call> Call Real(const char* name) {
+    return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name));
+}
 
 } // namespace
 
