@@ -1,6 +1,6 @@
 // The frame clock.
 //
-//   Rhythm .............. RestartRhythm, CountRefreshes, MeasureRhythm
+//   Rhythm .............. RefreshFrames, RestartRhythm, CountRefreshes, MeasureRhythm
 //   Cadence ............. FrameClockStart, FrameClockAdvance
 //   Pass stretch ........ PassDelayMs
 //
@@ -23,8 +23,8 @@
 namespace {
 
 constexpr double FramesPerSecond = 60.0;
-// Until the display is measured, a refresh is taken as one frame.
-constexpr double AssumedRefreshFrames = 1.0;
+// Until the display is measured, it is taken to refresh at 60 Hz.
+constexpr int32_t AssumedRefreshRate = 60;
 // Readings before the rate is first taken from them; fewer give too coarse
 // a rate.
 constexpr int32_t FirstMeasureReadings = 32;
@@ -40,6 +40,11 @@ constexpr double DriftLimit = 0.75;
 // missed sync, which adds a whole refresh, is still seen.
 constexpr double FurtherRefreshShare = 0.9;
 
+// Frames per refresh of the display.
+double RefreshFrames(const FrameClock* clock) {
+    return FramesPerSecond / (clock->refreshRate != 0 ? clock->refreshRate : AssumedRefreshRate);
+}
+
 // Forgets the kept readings: the next one is the first of the new ones.
 void RestartRhythm(FrameClock* clock) {
     clock->newest = 0;
@@ -50,7 +55,7 @@ void RestartRhythm(FrameClock* clock) {
 // pass that waited for vertical sync saw one, and one that missed a sync saw
 // two.
 uint64_t CountRefreshes(const FrameClock* clock, double elapsed) {
-    const double refreshes = std::floor(elapsed / clock->refreshFrames + (1.0 - FurtherRefreshShare));
+    const double refreshes = std::floor(elapsed / RefreshFrames(clock) + (1.0 - FurtherRefreshShare));
     return refreshes < 1.0 ? 1 : uint64_t(refreshes);
 }
 
@@ -77,7 +82,6 @@ void MeasureRhythm(FrameClock* clock, uint64_t now, uint64_t frequency, uint64_t
     if (clock->refreshRate != 0 && std::fabs(rate - clock->refreshRate) <= RateTolerance) return;
     const long whole = std::lround(rate);
     clock->refreshRate = whole < 1 ? 1 : int32_t(whole);
-    clock->refreshFrames = FramesPerSecond / clock->refreshRate;
 }
 
 } // namespace
@@ -88,7 +92,6 @@ void MeasureRhythm(FrameClock* clock, uint64_t now, uint64_t frequency, uint64_t
 void FrameClockStart(FrameClock* clock, uint64_t now) {
     clock->previous = now;
     clock->refreshRate = 0;
-    clock->refreshFrames = AssumedRefreshFrames;
     clock->owed = 0.0;
     clock->drift = 0.0;
     RestartRhythm(clock);
@@ -113,7 +116,7 @@ int32_t FrameClockAdvance(FrameClock* clock, uint64_t now, uint64_t frequency) {
 
     const uint64_t refreshes = CountRefreshes(clock, elapsed);
     MeasureRhythm(clock, now, frequency, refreshes);
-    const double cadence = double(refreshes) * clock->refreshFrames;
+    const double cadence = double(refreshes) * RefreshFrames(clock);
     clock->owed += cadence;
     clock->drift += elapsed - cadence;
     while (clock->drift > DriftLimit) {

@@ -19,12 +19,10 @@ constexpr int32_t RhythmReadings = 256;
 // that exceeds a large part of a frame is a frame added or held back, so
 // reading jitter never decides what a pass runs.
 struct FrameClock {
-    uint64_t previous; // performance-counter reading of the last advance
-    // Refresh rate in whole hertz, 0 until measured; and frames per refresh.
-    int32_t refreshRate;
-    double refreshFrames;
-    double owed;  // frames the cadence has come to but not yet run, -0.5..0.5 after a pass
-    double drift; // wall-clock frames beyond the cadence
+    uint64_t previous;   // performance-counter reading of the last advance
+    int32_t refreshRate; // in whole hertz, 0 until measured
+    double owed;         // frames the cadence has come to but not yet run, -0.5..0.5 after a pass
+    double drift;        // wall-clock frames beyond the cadence
     // The last readings, each with the refreshes counted up to it.
     uint64_t readings[RhythmReadings];
     uint64_t refreshCounts[RhythmReadings];
