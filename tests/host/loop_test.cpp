@@ -2,7 +2,10 @@
 // window with a game that counts its frames.
 #include <SDL.h>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "core/machine.h"
 #include "host/host.h"
@@ -49,6 +52,12 @@ class Loop : public ::testing::Test {
         SDL_Quit();
     }
     void SetUp() override {
+        // The passes keep "config.cfg" in the working folder, as the player
+        // does in its game folder: each test has a fresh one.
+        folder = make_temp_folder();
+        ASSERT_FALSE(folder.empty());
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
         ASSERT_TRUE(load_image(CountingGame()));
         ApplyDefaultSettings();
         Host.OverlayOpen = false;
@@ -88,7 +97,19 @@ class Loop : public ::testing::Test {
         event.motion.y = y;
         HandleEvent(event);
     }
+    void TearDown() override {
+        std::filesystem::current_path(previous);
+        remove_folder(folder);
+    }
+    static std::string Stored() {
+        std::ifstream file("config.cfg", std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
     static FrameClock clock;
+    std::string folder;
+    std::filesystem::path previous;
 };
 FrameClock Loop::clock;
 
@@ -191,6 +212,19 @@ TEST_F(Loop, KeysChangeTheWindowModeAndAskToQuit) {
     quit.type = SDL_QUIT;
     HandleEvent(quit);
     EXPECT_TRUE(Host.CloseRequested);
+}
+
+TEST_F(Loop, ASettingChangedDuringPlayReachesTheFileWithinASecond) {
+    ApplyDefaultSettings();
+    LoadSettings(); // none there: the defaults stand as stored
+    for (int pass = 0; pass < 60; pass++)
+        Pass();
+    EXPECT_FALSE(std::filesystem::exists("config.cfg")) << "nothing changed, nothing written";
+
+    Key(SDLK_2);
+    for (int pass = 0; pass < 60; pass++)
+        Pass();
+    EXPECT_NE(Stored().find("Scale=2\n"), std::string::npos);
 }
 
 // With no display to show the box on, the player must still be able to quit:
