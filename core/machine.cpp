@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/apu.h"
+#include "video/background.h"
 
 Machine machine;
 uint32_t FrameBuffer[ScreenPixels];
@@ -53,6 +54,9 @@ bool machine_init() {
     (void)std::fread(palette_bytes, 1, sizeof palette_bytes, file);
     std::fclose(file);
     load_palette(palette_bytes);
+    // The palette is taken even when the image is refused; the background's
+    // drawn tiles go with it, and with the patterns loaded below.
+    background_forget();
 
     file = std::fopen("game.nes", "rb");
     if (!file)

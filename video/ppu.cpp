@@ -7,6 +7,7 @@
 #include "video/ppu.h"
 
 #include "core/bus.h"
+#include "video/background.h"
 
 namespace {
 
@@ -63,8 +64,13 @@ void vram_write(uint32_t address, uint8_t value) {
         machine.nametable_ram[ppu_nametable_index(a)] = value;
     } else if (machine.chr_size == 0) {
         // Character ROM cartridges ignore the write; character RAM takes it
-        // through the selected bank.
-        machine.chr_mem[(uint32_t(machine.chr_bank_offset) + a) & ChrMemMask] = value;
+        // through the selected bank, and the background's drawn tiles may no
+        // longer hold.
+        uint8_t& cell = machine.chr_mem[(uint32_t(machine.chr_bank_offset) + a) & ChrMemMask];
+        if (cell != value) {
+            cell = value;
+            background_forget();
+        }
     }
 }
 

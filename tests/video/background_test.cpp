@@ -269,3 +269,72 @@ TEST(Background, DrawnLineLeavesItsLastFetchInTheReadBuffer) {
     render_background_line(0);
     EXPECT_EQ(machine.read_buffer, 0x77);
 }
+
+// The renderer keeps the tiles it has drawn. Every way a game can change
+// what a tile shows, written as the game writes it, must show on the very
+// next line: each round draws a line, changes one thing that line shows,
+// and draws the same line again against the walk.
+TEST(Background, KeptTilesFollowEveryChangeOfWhatTheyShow) {
+    std::mt19937 random(7);
+    auto pick = [&](uint32_t n) { return uint32_t(random() % n); };
+    WalkedLine expected;
+    enum Change { TileByte, AttributeByte, PatternByte, PaletteCell, PatternTable, Cartridge, Changes };
+    int seen[Changes] = {};
+    power_on(1);
+    for (int i = 0; i < 8192; i++)
+        machine.chr_mem[i] = uint8_t(random());
+    for (int round = 0; round < 3000; round++) {
+        const uint16_t scroll = uint16_t(pick(0x8000));
+        const uint16_t fine = uint16_t(pick(8));
+        const int line = int(pick(ScreenHeight));
+        auto draw = [&] {
+            machine.vram_addr = scroll;
+            machine.temp_addr = scroll;
+            machine.fine_x = fine;
+            walk_line(expected);
+            render_background_line(line);
+        };
+        draw();
+        // The change lands on what the line shows: its row of tiles in
+        // either of its two tables, or a pattern row one of them uses.
+        const uint32_t table = 0x2000 | ((scroll & 0x0C00) ^ (pick(2) ? 0x0400 : 0));
+        const uint32_t coarse_y = (scroll >> 5) & 31;
+        const uint32_t column = pick(32);
+        const Change change = Change(pick(Changes));
+        seen[change]++;
+        switch (change) {
+        case TileByte: vram_write(table + coarse_y * 32 + column, uint8_t(random())); break;
+        case AttributeByte: vram_write(table + 0x3C0 + coarse_y / 4 * 8 + column / 4, uint8_t(random())); break;
+        case PatternByte: {
+            const uint32_t tile = vram_read(table + coarse_y * 32 + column, false);
+            const uint32_t base = (machine.ppu_ctrl & 0x10) ? 0x1000 : 0;
+            vram_write(base + tile * 16 + (scroll >> 12) + pick(2) * 8, uint8_t(random()));
+            break;
+        }
+        case PaletteCell: vram_write(0x3F00 + pick(16), uint8_t(random())); break;
+        case PatternTable: machine.ppu_ctrl ^= 0x10; break;
+        case Cartridge: {
+            // A new cartridge of the same shape: nothing drawn before it holds.
+            std::vector<uint8_t> memory(machine.nametable_ram, machine.nametable_ram + 2048);
+            std::vector<uint8_t> cells(machine.palette_ram, machine.palette_ram + 32);
+            const uint8_t ctrl = machine.ppu_ctrl;
+            power_on(1);
+            std::copy(memory.begin(), memory.end(), machine.nametable_ram);
+            std::copy(cells.begin(), cells.end(), machine.palette_ram);
+            machine.ppu_ctrl = ctrl;
+            for (int i = 0; i < 8192; i++)
+                machine.chr_mem[i] = uint8_t(random());
+            break;
+        }
+        case Changes: break;
+        }
+        draw();
+        SCOPED_TRACE(testing::Message() << "round " << round << " change " << change << " line " << line);
+        for (int x = 0; x < ScreenWidth; x++) {
+            ASSERT_EQ(machine.bg_index[line * ScreenWidth + x], expected.indices[x]) << "x " << x;
+            ASSERT_EQ(FrameBuffer[line * ScreenWidth + x], expected.pixels[x]) << "x " << x;
+        }
+    }
+    for (int change = 0; change < Changes; change++)
+        EXPECT_GT(seen[change], 300) << change;
+}
