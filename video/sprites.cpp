@@ -6,10 +6,11 @@
 //   sprite-0 test    - sprite0_hit_x
 #include "video/sprites.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "core/machine.h"
+#include "video/patterns.h"
 
 namespace {
 
@@ -46,10 +47,9 @@ int visible_height(int top, uint8_t ctrl) {
     return top + height > ScreenHeight ? ScreenHeight - top : height;
 }
 
-// The two pattern planes of row r (0 = top) of a sprite, low plane in bits
-// 0-7 and high plane in bits 8-15, bit 7 - c holding column c once the
-// horizontal flip is applied.
-uint32_t sprite_pattern_row(const uint8_t* entry, int r, uint8_t ctrl) {
+// The eight pattern values of row r (0 = top) of a sprite, column c in
+// byte c once the horizontal flip is applied.
+uint64_t sprite_row_values(const uint8_t* entry, int r, uint8_t ctrl) {
     const uint8_t attributes = entry[2];
     const bool flip_y = attributes & AttrFlipY;
     int tile;
@@ -63,27 +63,38 @@ uint32_t sprite_pattern_row(const uint8_t* entry, int r, uint8_t ctrl) {
     }
     const int row = flip_y ? 7 - (r & 7) : (r & 7);
     const uint8_t* bytes = machine.chr_mem + uint32_t(tile) * TileBytes + uint32_t(row);
-    uint32_t low = bytes[0];
-    uint32_t high = bytes[HighPlane];
-    if (attributes & AttrFlipX) {
-        uint32_t low_reversed = 0, high_reversed = 0;
-        for (int i = 0; i < 8; i++) {
-            low_reversed |= ((low >> i) & 1) << (7 - i);
-            high_reversed |= ((high >> i) & 1) << (7 - i);
-        }
-        low = low_reversed;
-        high = high_reversed;
-    }
-    return low | high << 8;
+    return pattern_row_values(bytes[0], bytes[HighPlane], attributes & AttrFlipX);
 }
 
-// Rows of `sprite_layer` known to hold nothing: those the last layer drew
-// no sprite on. Before the first layer nothing is known, hence all false.
-bool clean_rows[ScreenHeight];
+// The columns of a sprite at screen column x that lie on the screen, as
+// 0x01 bytes: columns from 256 on are cut.
+uint64_t screen_columns(int x) {
+    const int width = x + SpriteWidth > ScreenWidth ? ScreenWidth - x : SpriteWidth;
+    return width == SpriteWidth ? PatternByteOnes : PatternByteOnes >> (8 * (SpriteWidth - width));
+}
 
-int pattern_value(uint32_t planes, int c) {
-    const int bit = 7 - c;
-    return int(((planes >> (8 + bit)) & 1) << 1 | ((planes >> bit) & 1));
+// Where the last layer drew: the boxes of its sprites, cleared before the
+// next layer is drawn. Before the first layer nothing is known, and the
+// whole layer is cleared.
+struct SpriteBox {
+    uint8_t top, height, x, width;
+};
+SpriteBox drawn_boxes[SpriteCount];
+int drawn_count;
+bool layer_known;
+
+void clear_last_layer() {
+    if (!layer_known) {
+        std::memset(machine.sprite_layer, 0, sizeof machine.sprite_layer);
+        layer_known = true;
+    }
+    for (int i = 0; i < drawn_count; i++) {
+        const SpriteBox& box = drawn_boxes[i];
+        uint8_t* at = machine.sprite_layer + box.top * ScreenWidth + box.x;
+        for (int r = 0; r < box.height; r++, at += ScreenWidth)
+            std::memset(at, 0, box.width);
+    }
+    drawn_count = 0;
 }
 
 } // namespace
@@ -93,19 +104,7 @@ int pattern_value(uint32_t planes, int c) {
 // ---------------------------------------------------------------------------
 
 void render_sprite_layer() {
-    // Only the rows the last layer drew on can hold anything: the layer is
-    // written here alone.
-    // Runs of such rows are cleared at once.
-    for (int row = 0; row < ScreenHeight;) {
-        if (clean_rows[row]) {
-            row++;
-            continue;
-        }
-        const int first = row;
-        while (row < ScreenHeight && !clean_rows[row])
-            clean_rows[row++] = true;
-        std::memset(machine.sprite_layer + first * ScreenWidth, 0, size_t(row - first) * ScreenWidth);
-    }
+    clear_last_layer();
     const uint8_t ctrl = machine.ppu_ctrl;
     const bool clip_left = !(machine.ppu_mask & MaskLeftSprites);
     uint32_t colours[32];
@@ -118,13 +117,15 @@ void render_sprite_layer() {
         const int height = visible_height(top, ctrl);
         if (height <= 0) continue;
         const int x = entry[3];
-        const int width = x + SpriteWidth > ScreenWidth ? ScreenWidth - x : SpriteWidth;
-        const int first_column = (clip_left && x < LeftColumns) ? LeftColumns - x : 0;
+        uint64_t columns = screen_columns(x);
+        drawn_boxes[drawn_count++] = {uint8_t(top), uint8_t(height), uint8_t(x),
+                                      uint8_t(std::popcount(columns))};
+        // Hidden columns left of screen column 8; at x = 0 all eight.
+        if (clip_left && x < LeftColumns) columns = x ? columns & ~0ull << (8 * (LeftColumns - x)) : 0;
         const uint8_t layer_byte =
             uint8_t(LayerBase + 4 * (entry[2] & AttrPalette) + ((entry[2] & AttrBehind) ? 0 : LayerFront));
-        std::fill_n(clean_rows + top, height, false);
         for (int r = 0; r < height; r++) {
-            const uint32_t planes = sprite_pattern_row(entry, r, ctrl);
+            const uint64_t values = sprite_row_values(entry, r, ctrl);
             const int at = (top + r) * ScreenWidth + x;
             uint8_t* layer = machine.sprite_layer + at;
             const uint8_t* background = machine.bg_index + at;
@@ -132,10 +133,10 @@ void render_sprite_layer() {
             // An earlier entry owns its pixels even where it is itself hidden
             // behind the background. A pixel's owner never changes, so it is
             // composited over the background as soon as it is claimed.
-            for (int c = first_column; c < width; c++) {
-                const int value = pattern_value(planes, c);
-                if (!value || layer[c]) continue;
-                layer[c] = uint8_t(layer_byte + value);
+            for (uint64_t opaque = pattern_opaque_bytes(values) & columns; opaque; opaque &= opaque - 1) {
+                const int c = std::countr_zero(opaque) / 8;
+                if (layer[c]) continue;
+                layer[c] = uint8_t(layer_byte + ((values >> (8 * c)) & 3));
                 if ((layer_byte & LayerFront) || !background[c])
                     pixels[c] = colours[layer[c] & LayerCellMask];
             }
@@ -152,13 +153,14 @@ int32_t sprite0_hit_x(int line) {
     const int top = entry[0] + 1;
     const int height = visible_height(top, machine.ppu_ctrl);
     if (line < top || line >= top + height) return -1;
-    const uint32_t planes = sprite_pattern_row(entry, line - top, machine.ppu_ctrl);
     const int x = entry[3];
-    const int width = x + SpriteWidth > ScreenWidth ? ScreenWidth - x : SpriteWidth;
     const uint8_t* background = machine.bg_index + line * ScreenWidth + x;
     // Priority, clipping and the enable bits play no part: only the pattern
     // and the opaque background do.
-    for (int c = 0; c < width; c++)
-        if (pattern_value(planes, c) && (background[c] & 3)) return x + c;
+    const uint64_t values = sprite_row_values(entry, line - top, machine.ppu_ctrl);
+    for (uint64_t opaque = pattern_opaque_bytes(values) & screen_columns(x); opaque; opaque &= opaque - 1) {
+        const int c = std::countr_zero(opaque) / 8;
+        if (background[c] & 3) return x + c;
+    }
     return -1;
 }
