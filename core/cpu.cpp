@@ -713,6 +713,27 @@ constexpr bool is_zero_page_read(uint8_t opcode) {
     }
 }
 
+// The spin the processor was last seen in: a budget that starts on it,
+// with everything the passes depend on as it was, runs none of them. The
+// pass is the same whenever the read's opcode and operand, the branch, A,
+// X, Y, P and the byte read are: the record keeps those, so it can never
+// vouch for another loop, another cartridge or a byte the NMI handler
+// changed.
+struct SpinRecord {
+    bool known;
+    uint16_t read_at;
+    uint8_t code[4]; // the read's opcode and operand, the branch's opcode and offset
+    uint8_t a, x, y, p;
+    uint8_t byte;
+    int32_t read_cycles, branch_cycles;
+};
+SpinRecord spin;
+
+void fetch_spin_code(uint16_t read_at, uint8_t (&code)[4]) {
+    for (uint16_t i = 0; i < 4; i++)
+        code[i] = bus_read(uint16_t(read_at + i));
+}
+
 // PC is at the read the branch has just jumped back to, and `left` cycles
 // of the budget remain. Returns the cycles of the whole passes skipped.
 int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
@@ -724,7 +745,7 @@ int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
     const uint8_t opcode = bus_read(read_at);
     if (!is_zero_page_read(opcode)) return 0;
     const uint8_t a = machine.A, x = machine.X, y = machine.Y, p = machine.P;
-    const int32_t pass = opcode_table[opcode](0) + branch_cycles;
+    const int32_t read_cycles = opcode_table[opcode](0);
     const bool unchanged = machine.A == a && machine.X == x && machine.Y == y && machine.P == p;
     machine.A = a;
     machine.X = x;
@@ -732,9 +753,42 @@ int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
     machine.P = p;
     machine.PC = read_at;
     if (!unchanged) return 0;
+    spin = {true, read_at, {}, a, x, y, p, machine.ram[bus_read(read_at + 1u)], read_cycles, branch_cycles};
+    fetch_spin_code(read_at, spin.code);
     // Every skipped pass must leave the budget still open after it, as the
     // run loop would have gone on.
+    const int32_t pass = read_cycles + branch_cycles;
     return (left - 1) / pass * pass;
+}
+
+// Whether PC is on the read or the branch of the recorded spin, with all
+// that its passes depend on unchanged.
+bool in_known_spin() {
+    if (!spin.known || (machine.PC != spin.read_at && machine.PC != uint16_t(spin.read_at + 2))) return false;
+    if (machine.A != spin.a || machine.X != spin.x || machine.Y != spin.y || machine.P != spin.p)
+        return false;
+    uint8_t code[4];
+    fetch_spin_code(spin.read_at, code);
+    return code[0] == spin.code[0] && code[1] == spin.code[1] && code[2] == spin.code[2] &&
+           code[3] == spin.code[3] && machine.ram[code[1]] == spin.byte;
+}
+
+// Runs the budget out in the recorded spin from `count` cycles, as the run
+// loop would instruction by instruction: whole passes, then the read and
+// the branch while the budget is still open. Returns the final count.
+int32_t finish_in_spin(int32_t count, int32_t budget) {
+    if (machine.PC != spin.read_at) {
+        count += spin.branch_cycles;
+        machine.PC = spin.read_at;
+        if (count >= budget) return count;
+    }
+    const int32_t pass = spin.read_cycles + spin.branch_cycles;
+    count += (budget - count - 1) / pass * pass + spin.read_cycles;
+    if (count >= budget) {
+        machine.PC = uint16_t(spin.read_at + 2);
+        return count;
+    }
+    return count + spin.branch_cycles;
 }
 
 } // namespace
@@ -766,6 +820,7 @@ int32_t cpu_run(int32_t budget) {
         }
         return count;
     }
+    if (in_known_spin()) return finish_in_spin(count, budget);
     while (count < budget)
         count += opcode_table[bus_read(machine.PC)](budget - count);
     return count;

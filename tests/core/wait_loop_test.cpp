@@ -112,3 +112,82 @@ TEST_F(WaitLoop, LongBudgetsLandOnTheSameInstruction) {
         EXPECT_LT(expected.count - budget, 3);
     }
 }
+
+// Budget after budget in a spin, as frames hand them out, with what may
+// change between two budgets: the byte, a register, the loop's own code,
+// or an NMI whose handler changes the byte or leaves it. A budget that
+// starts in a spin the last one recognised must still end exactly as
+// running every pass.
+TEST_F(WaitLoop, ConsecutiveBudgetsFollowWhatChangedBetweenThem) {
+    constexpr uint16_t KeepingHandler = 0xC100, ChangingHandler = 0xC110;
+    enum Between { Nothing, ByteChanged, ByteBack, AChanged, ABack, LoopRewritten, Nmi, NmiChangingByte };
+    struct Step {
+        Between between;
+        int32_t budget;
+    };
+    const Step steps[] = {
+        {Nothing, 113},  {Nothing, 115},     {Nothing, 1},           {Nothing, 3},
+        {Nothing, 2159}, {ByteChanged, 113}, {ByteBack, 113},        {Nothing, 115},
+        {AChanged, 113}, {ABack, 113},       {Nothing, 113},         {Nmi, 113},
+        {Nothing, 115},  {Nmi, 4},           {Nothing, 113},         {LoopRewritten, 50},
+        {Nothing, 113},  {Nothing, 2},       {NmiChangingByte, 113}, {Nothing, 113},
+    };
+    // and every budget from 1 to 12 in a row, so that budgets end on either
+    // instruction of a pass from every starting point in it.
+    std::vector<Step> all(std::begin(steps), std::begin(steps) + 5);
+    for (int32_t budget = 1; budget <= 12; budget++)
+        for (int repeat = 0; repeat < 6; repeat++)
+            all.push_back({Nothing, budget});
+    all.insert(all.end(), std::begin(steps) + 5, std::end(steps));
+    auto play = [&](bool traced) {
+        Image image = make_image(2, 0);
+        put_program(image, 0xC000, {0xEA});
+        fixed_byte(image, KeepingHandler) = 0x40;             // RTI
+        const uint8_t changing[] = {0xE6, WatchedByte, 0x40}; // INC $10, RTI
+        for (uint16_t i = 0; i < 3; i++)
+            fixed_byte(image, ChangingHandler + i) = changing[i];
+        EXPECT_TRUE(load_image(image));
+        // CMP $10 / BEQ back, then a jump onto itself once the spin ends.
+        const uint8_t code[] = {0xC5, WatchedByte, 0xF0, 0xFC, 0x4C, 0x04, 0x02};
+        for (size_t i = 0; i < sizeof code; i++)
+            machine.ram[0x0200 + i] = code[i];
+        machine.ram[WatchedByte] = 0x07;
+        machine.PC = 0x0200;
+        machine.A = 0x07;
+        machine.S = 0xFF;
+        machine.cycle_debt = 0;
+        cpu_trace_hook = traced ? count_instruction : nullptr;
+        std::vector<Outcome> outcomes;
+        for (const Step& step : all) {
+            switch (step.between) {
+            case Nothing: break;
+            case ByteChanged: machine.ram[WatchedByte] = 0x08; break;
+            case ByteBack: machine.ram[WatchedByte] = 0x07; break;
+            case AChanged: machine.A = 0x08; break;
+            case ABack: machine.A = 0x07; break;
+            case LoopRewritten: machine.ram[0x0203] = 0x00; break; // BEQ +0: falls onto the jump
+            case Nmi:
+            case NmiChangingByte:
+                machine.ram[0x0203] = 0xFC;
+                machine.PC = 0x0200;
+                machine.A = 0x07;
+                machine.ram[WatchedByte] = 0x07;
+                cpu_run(1); // back in the spin, recognised or not
+                machine.prg_rom[machine.prg_size - 6] = uint8_t(step.between == Nmi ? 0x00 : 0x10);
+                machine.prg_rom[machine.prg_size - 5] = 0xC1;
+                cpu_nmi();
+                break;
+            }
+            const int32_t count = cpu_run(step.budget);
+            outcomes.push_back({count, machine.PC, machine.A, machine.X, machine.Y, machine.P,
+                                machine.cycle_debt, machine.ram[WatchedByte]});
+        }
+        cpu_trace_hook = nullptr;
+        return outcomes;
+    };
+    const std::vector<Outcome> expected = play(true);
+    const std::vector<Outcome> got = play(false);
+    ASSERT_EQ(expected.size(), got.size());
+    for (size_t i = 0; i < expected.size(); i++)
+        EXPECT_EQ(expected[i], got[i]) << "step " << i;
+}
