@@ -25,12 +25,12 @@ void bus_write_registers(uint32_t address, uint8_t value);
 void bus_write_bank(uint8_t value);
 
 // The program windows come first: instruction fetches, the bulk of all
-// reads, then cost one or two comparisons.
+// reads, then cost one or two comparisons. The fixed window shows the last
+// bank of the image, always inside it, so only the switched one is masked.
 inline uint8_t bus_read(uint32_t address) {
     address &= BusAddressMask;
     if (address >= BusFixedWindow)
-        return machine
-            .prg_rom[(machine.prg_fixed_offset + int32_t(address - BusFixedWindow)) & machine.prg_mask];
+        return machine.prg_rom[machine.prg_fixed_offset + int32_t(address - BusFixedWindow)];
     if (address >= BusSwitchWindow)
         return machine
             .prg_rom[(machine.prg_bank_offset + int32_t(address - BusSwitchWindow)) & machine.prg_mask];
