@@ -17,6 +17,8 @@
 // procedure with the bus's fast path inlined into it.
 #include "core/cpu.h"
 
+#include <array>
+
 #include "core/bus.h"
 #include "core/machine.h"
 
@@ -47,8 +49,17 @@ inline void set_flag(uint8_t flag, bool on) {
     machine.P = uint8_t(on ? machine.P | flag : machine.P & ~flag);
 }
 
+// N and Z as a result leaves them, for every result: nearly every
+// instruction sets them, and a lookup is cheaper than working them out.
+constexpr std::array<uint8_t, 256> nz_of = [] {
+    std::array<uint8_t, 256> flags{};
+    for (int r = 0; r < 256; r++)
+        flags[size_t(r)] = uint8_t((r & FlagN) | (r == 0 ? FlagZ : 0));
+    return flags;
+}();
+
 inline void set_nz(uint8_t r) {
-    machine.P = uint8_t((machine.P & ~(FlagN | FlagZ)) | (r & FlagN) | (r == 0 ? FlagZ : 0));
+    machine.P = uint8_t((machine.P & ~(FlagN | FlagZ)) | nz_of[r]);
 }
 
 // The stack lives in page $01 and wraps inside it.
