@@ -3,17 +3,18 @@
 // held in `vram_addr` as it goes.
 //
 // Index
-//   1. Tile picture: both nametables drawn as pixels and indices, a tile at a time
+//   1. Tile picture: each row of tiles drawn beside its neighbour's, as pixels and indices
 //   2. Keeping the picture true: what each row of tiles was drawn from
 //   3. Lines: a 256-pixel window of the picture, the left clip, the scroll step
 //
 // A line is not expanded from its tiles each time. The renderer keeps a
 // picture of the two nametables, every tile drawn once as its 8 x 8 pixels
-// and palette indices, and a line copies its window of that picture: the
-// row of the table `vram_addr` selects from the scroll on, then the same row
-// of its horizontal neighbour. A game scrolls and redraws far less often
-// than lines are drawn (the bundled game changes a few dozen nametable bytes
-// in one frame out of twenty), so nearly every line is two copies.
+// and palette indices, each row of tiles with the same row of its
+// horizontal neighbour beside it; a line copies its 256-pixel window of
+// that strip from where the scroll puts it. A game scrolls every frame but
+// redraws far less often (the bundled game changes a few dozen nametable
+// bytes in one frame out of twenty), so nearly every line is one copy of
+// its pixels and one of its indices.
 //
 // What a line leaves behind, its pixels and indices, the scroll in
 // `vram_addr` after its 32 coarse-X steps and the last fetched byte in
@@ -79,25 +80,33 @@ constexpr uint8_t PaletteEntryMask = 0x3F;
 // 1. Tile picture
 // ---------------------------------------------------------------------------
 
-// One row of 32 tiles of a table, drawn: its eight lines of pixels and
-// indices, and the nametable and attribute bytes it was last checked
-// against.
-struct TileRow {
-    uint32_t pixels[TileLines][ScreenWidth];
-    uint8_t indices[TileLines][ScreenWidth];
+// One row of 32 tiles of a table as a strip shows it: the nametable and
+// attribute bytes it was last checked against, and which of its tiles are
+// drawn.
+struct StripHalf {
     uint8_t tiles[TableColumns];
     uint8_t attributes[AttributesPerRow];
     uint32_t drawn; // bit c: column c is drawn and good
 };
 
+// A row of tiles of a table followed by the same row of its horizontal
+// neighbour, drawn: eight lines of 512 pixels and indices, so that wherever
+// the scroll starts a line, its 256 pixels lie side by side.
+struct TileStrip {
+    uint32_t pixels[TileLines][2 * ScreenWidth];
+    uint8_t indices[TileLines][2 * ScreenWidth];
+    StripHalf halves[2]; // the table's own row, then its neighbour's
+};
+
 // A tile's pixels are good while its nametable byte, its attribute byte, the
 // pattern table it was drawn from and the sixteen background colours stay
 // as they were. The renderer checks all four itself before each line
-// (section 2); pattern memory and the master palette change only when a
-// cartridge is loaded or character RAM is written, which tell it through
-// `background_forget`. All-zero is a consistent start: no tile is drawn.
+// (section 2); pattern memory, the master palette and the tables'
+// arrangement change only when a cartridge is loaded or character RAM is
+// written, which tell it through `background_forget`. All-zero is a
+// consistent start: no tile is drawn.
 struct TilePicture {
-    TileRow rows[Tables][TileRows];
+    TileStrip strips[Tables][TileRows];
     // What every drawn tile was drawn with.
     bool colours_known;
     uint8_t colour_cells[BackgroundColours];
@@ -109,9 +118,10 @@ struct TilePicture {
 TilePicture picture;
 
 void forget_drawn_tiles() {
-    for (auto& table : picture.rows)
-        for (TileRow& row : table)
-            row.drawn = 0;
+    for (auto& table : picture.strips)
+        for (TileStrip& strip : table)
+            for (StripHalf& half : strip.halves)
+                half.drawn = 0;
 }
 
 // The colours of the palette cells as they stand and every pair of them;
@@ -130,21 +140,21 @@ void take_colours(uint8_t pattern_table) {
     forget_drawn_tiles();
 }
 
-// Draws all eight lines of one tile of `row`, whose quadrant of its
-// attribute byte starts at bit `shift`.
-void draw_tile(TileRow& row, int column, const uint8_t* pattern, uint8_t attribute, int shift) {
+// Draws all eight lines of the tile that starts `x` pixels into `strip`,
+// whose quadrant of its attribute byte starts at bit `shift`.
+void draw_tile(TileStrip& strip, int x, const uint8_t* pattern, uint8_t attribute, int shift) {
     const uint64_t group = uint64_t((attribute >> shift) & 3) * 4;
     for (int y = 0; y < TileLines; y++) {
         const uint64_t values = pattern_row_values(pattern[y], pattern[y + HighPlane], false);
         // A pattern value of 0 is transparent and keeps index 0 whatever the
         // attribute says; the others take the palette group.
         const uint64_t indices = values | pattern_opaque_bytes(values) * group;
-        std::memcpy(&row.indices[y][column * TilePixels], &indices, sizeof indices);
+        std::memcpy(&strip.indices[y][x], &indices, sizeof indices);
         // An index is below 16, so folding each odd byte's index into the
         // high nibble of the even byte before it makes the four keys of a
         // pair table.
         const uint64_t keys = indices | indices >> 4;
-        uint32_t* pixels = &row.pixels[y][column * TilePixels];
+        uint32_t* pixels = &strip.pixels[y][x];
         for (int pair = 0; pair < 4; pair++)
             std::memcpy(pixels + 2 * pair, &picture.pairs[(keys >> (16 * pair)) & 0xFF], sizeof(uint64_t));
     }
@@ -154,39 +164,42 @@ void draw_tile(TileRow& row, int column, const uint8_t* pattern, uint8_t attribu
 // 2. Keeping the picture true
 // ---------------------------------------------------------------------------
 
-// Brings row `y` of tiles of `table` up to date: the columns whose
-// nametable or attribute byte is no longer what the row was last checked
-// against are forgotten, the row takes the bytes as they stand, and the
+// Brings one half of a strip, row `y` of tiles, up to date: the columns
+// whose nametable or attribute byte is no longer what it was last checked
+// against are forgotten, the half takes the bytes as they stand, and the
 // `needed` columns that are not drawn are drawn.
-[[gnu::noinline]] void redraw_row(TileRow& row, int y, const uint8_t* tiles, const uint8_t* attributes,
-                                  uint32_t needed, const uint8_t* patterns) {
+[[gnu::noinline]] void redraw_half(TileStrip& strip, int side, int y, const uint8_t* tiles,
+                                   const uint8_t* attributes, uint32_t needed, const uint8_t* patterns) {
+    StripHalf& half = strip.halves[side];
     for (int column = 0; column < TableColumns; column++)
-        if (row.tiles[column] != tiles[column]) row.drawn &= ~(1u << column);
+        if (half.tiles[column] != tiles[column]) half.drawn &= ~(1u << column);
     for (uint32_t a = 0; a < AttributesPerRow; a++)
-        if (row.attributes[a] != attributes[a]) row.drawn &= ~(AttributeColumns << (a * ColumnsPerAttribute));
-    std::memcpy(row.tiles, tiles, TableColumns);
-    std::memcpy(row.attributes, attributes, AttributesPerRow);
+        if (half.attributes[a] != attributes[a])
+            half.drawn &= ~(AttributeColumns << (a * ColumnsPerAttribute));
+    std::memcpy(half.tiles, tiles, TableColumns);
+    std::memcpy(half.attributes, attributes, AttributesPerRow);
     const int quadrant = (y & 2) ? 4 : 0; // the lower two quadrants of an attribute byte
-    for (uint32_t missing = needed & ~row.drawn; missing; missing &= missing - 1) {
+    for (uint32_t missing = needed & ~half.drawn; missing; missing &= missing - 1) {
         const int column = std::countr_zero(missing);
-        draw_tile(row, column, patterns + uint32_t(tiles[column]) * TileBytes,
-                  attributes[column / ColumnsPerAttribute], quadrant + (column & 2));
+        draw_tile(strip, side * ScreenWidth + column * TilePixels,
+                  patterns + uint32_t(tiles[column]) * TileBytes, attributes[column / ColumnsPerAttribute],
+                  quadrant + (column & 2));
     }
-    row.drawn |= needed;
+    half.drawn |= needed;
 }
 
-// Row `y` of tiles of `table`, its `needed` columns good for a line to copy.
-// Nearly always they are already: the bytes compare equal and the columns
-// are drawn.
-inline const TileRow& prepare_row(int table, int y, uint32_t needed, const uint8_t* patterns) {
-    TileRow& row = picture.rows[table][y];
+// Makes the `needed` columns of one half of a strip, row `y` of tiles of
+// `table`, good for a line to copy. Nearly always they are already: the
+// bytes compare equal and the columns are drawn.
+inline void prepare_half(TileStrip& strip, int side, int table, int y, uint32_t needed,
+                         const uint8_t* patterns) {
+    const StripHalf& half = strip.halves[side];
     const uint8_t* cells = machine.nametable_ram + table * TableBytes;
     const uint8_t* tiles = cells + y * TableColumns;
     const uint8_t* attributes = cells + AttributeOffset + uint32_t(y / 4) * AttributesPerRow;
-    if ((needed & ~row.drawn) || std::memcmp(row.tiles, tiles, TableColumns) != 0 ||
-        std::memcmp(row.attributes, attributes, AttributesPerRow) != 0)
-        redraw_row(row, y, tiles, attributes, needed, patterns);
-    return row;
+    if ((needed & ~half.drawn) || std::memcmp(half.tiles, tiles, TableColumns) != 0 ||
+        std::memcmp(half.attributes, attributes, AttributesPerRow) != 0)
+        redraw_half(strip, side, y, tiles, attributes, needed, patterns);
 }
 
 // The first n columns of a row, n from 0 to 32.
@@ -257,18 +270,16 @@ void render_background_line(int line) {
 
     // The 32 coarse-X steps of a line cross exactly one nametable edge: the
     // line starts `start` pixels into its row of the table `v` selects and
-    // takes the rest from the same row of its horizontal neighbour.
+    // takes the rest from the same row of its horizontal neighbour, which
+    // its strip holds beside it.
     const int start = first_column * TilePixels + fine;
     const int fine_y = (v & FineYMask) >> FineYShift;
-    const int neighbour = table_of(v ^ HorizontalNametable);
-    const TileRow& own = prepare_row(table_of(v), row, AllColumns << first_column, patterns);
-    const TileRow& next =
-        prepare_row(neighbour, row, first_columns((start + TilePixels - 1) / TilePixels), patterns);
-    const int own_pixels = ScreenWidth - start;
-    std::memcpy(pixels, own.pixels[fine_y] + start, size_t(own_pixels) * sizeof *pixels);
-    std::memcpy(pixels + own_pixels, next.pixels[fine_y], size_t(start) * sizeof *pixels);
-    std::memcpy(indices, own.indices[fine_y] + start, size_t(own_pixels));
-    std::memcpy(indices + own_pixels, next.indices[fine_y], size_t(start));
+    TileStrip& strip = picture.strips[table_of(v)][row];
+    prepare_half(strip, 0, table_of(v), row, AllColumns << first_column, patterns);
+    prepare_half(strip, 1, table_of(v ^ HorizontalNametable), row,
+                 first_columns((start + TilePixels - 1) / TilePixels), patterns);
+    std::memcpy(pixels, strip.pixels[fine_y] + start, ScreenWidth * sizeof *pixels);
+    std::memcpy(indices, strip.indices[fine_y] + start, ScreenWidth);
 
     // Clipped columns are the backdrop, as index 0 is.
     if (!(machine.ppu_mask & MaskLeftBackground)) {
@@ -278,6 +289,7 @@ void render_background_line(int line) {
 
     // The walk's last fetch: with a fine scroll the 33rd tile's nametable
     // byte, without one the attribute fetch after the 32nd step.
+    const StripHalf& next = strip.halves[1];
     machine.read_buffer =
         fine ? next.tiles[first_column] : next.attributes[first_column / ColumnsPerAttribute];
 

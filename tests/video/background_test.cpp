@@ -314,11 +314,12 @@ TEST(Background, KeptTilesFollowEveryChangeOfWhatTheyShow) {
         case PaletteCell: vram_write(0x3F00 + pick(16), uint8_t(random())); break;
         case PatternTable: machine.ppu_ctrl ^= 0x10; break;
         case Cartridge: {
-            // A new cartridge of the same shape: nothing drawn before it holds.
+            // A new cartridge, with either arrangement of the two tables:
+            // nothing drawn before it holds.
             std::vector<uint8_t> memory(machine.nametable_ram, machine.nametable_ram + 2048);
             std::vector<uint8_t> cells(machine.palette_ram, machine.palette_ram + 32);
             const uint8_t ctrl = machine.ppu_ctrl;
-            power_on(1);
+            power_on(int(pick(2)));
             std::copy(memory.begin(), memory.end(), machine.nametable_ram);
             std::copy(cells.begin(), cells.end(), machine.palette_ram);
             machine.ppu_ctrl = ctrl;
