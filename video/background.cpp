@@ -124,9 +124,9 @@ void forget_drawn_tiles() {
                 half.drawn = 0;
 }
 
-// The colours of the palette cells as they stand and every pair of them;
-// tiles drawn with other colours are drawn again.
-void take_colours(uint8_t pattern_table) {
+// Takes the palette cells' colours, every pair of them, and the pattern
+// table as they stand; tiles drawn with others are drawn again.
+void take_colours_and_table(uint8_t pattern_table) {
     std::memcpy(picture.colour_cells, machine.palette_ram, BackgroundColours);
     picture.pattern_table = pattern_table;
     picture.colours_known = true;
@@ -259,7 +259,7 @@ void render_background_line(int line) {
     const uint8_t pattern_table = machine.ppu_ctrl & CtrlBackgroundTable;
     if (!picture.colours_known || picture.pattern_table != pattern_table ||
         std::memcmp(picture.colour_cells, machine.palette_ram, BackgroundColours) != 0)
-        take_colours(pattern_table);
+        take_colours_and_table(pattern_table);
     const uint8_t* patterns = machine.chr_mem + (pattern_table ? PatternTableBytes : 0);
 
     const uint16_t v =
@@ -274,8 +274,9 @@ void render_background_line(int line) {
     // its strip holds beside it.
     const int start = first_column * TilePixels + fine;
     const int fine_y = (v & FineYMask) >> FineYShift;
-    TileStrip& strip = picture.strips[table_of(v)][row];
-    prepare_half(strip, 0, table_of(v), row, AllColumns << first_column, patterns);
+    const int table = table_of(v);
+    TileStrip& strip = picture.strips[table][row];
+    prepare_half(strip, 0, table, row, AllColumns << first_column, patterns);
     prepare_half(strip, 1, table_of(v ^ HorizontalNametable), row,
                  first_columns((start + TilePixels - 1) / TilePixels), patterns);
     std::memcpy(pixels, strip.pixels[fine_y] + start, ScreenWidth * sizeof *pixels);
@@ -288,7 +289,8 @@ void render_background_line(int line) {
     }
 
     // The walk's last fetch: with a fine scroll the 33rd tile's nametable
-    // byte, without one the attribute fetch after the 32nd step.
+    // byte, without one the attribute fetch after the 32nd step. The
+    // neighbour's half has just taken its tile and attribute bytes as they stand.
     const StripHalf& next = strip.halves[1];
     machine.read_buffer =
         fine ? next.tiles[first_column] : next.attributes[first_column / ColumnsPerAttribute];
