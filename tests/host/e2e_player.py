@@ -50,6 +50,10 @@ DEFAULT_CONFIG = (
 )
 
 
+# Waits until a window manager has taken a window in.
+MANAGER_READY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "manager_ready.sh")
+
+
 class Failure(Exception):
     pass
 
@@ -151,8 +155,8 @@ def read_file(path):
 
 class Display:
     """A private X server with a window manager, which full screen needs.
-    A start that fails (seen once on a loaded machine: no window manager after
-    a minute) is tried afresh, and the failure says what each try saw."""
+    A start whose manager takes no window in within a minute is tried afresh,
+    and the failure says in one line what each try saw."""
 
     TRIES = 3
 
@@ -195,16 +199,15 @@ class Display:
         self.manager = subprocess.Popen(
             ["openbox", "--sm-disable"], env=self.env, stdout=self.manager_log, stderr=subprocess.STDOUT
         )
-        try:
-            poll(
-                lambda: b"window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
-                "the window manager",
-                timeout=WAIT / self.TRIES,
-            )
-        except Failure:
+        # Ready once it has framed a window of its own: the player's window
+        # mapped any sooner may never be shown.
+        ready = subprocess.run(
+            ["sh", MANAGER_READY, str(int(WAIT))], env=self.env, capture_output=True, timeout=2 * WAIT
+        )
+        if ready.returncode != 0:
             self.manager_log.seek(0)
-            return "none on %s (server status %s, manager status %s, manager said %r)" % (
-                self.env["DISPLAY"],
+            return "%s (server status %s, manager status %s, manager said %r)" % (
+                ready.stdout.decode(errors="replace").strip(),
                 self.server.poll(),
                 self.manager.poll(),
                 self.manager_log.read()[-300:],
@@ -749,7 +752,12 @@ def main():
     args.player = os.path.abspath(args.player)
 
     root = tempfile.mkdtemp(prefix="halvenor-e2e-")
-    display = Display()
+    try:
+        display = Display()
+    except Failure as failure:
+        shutil.rmtree(root, ignore_errors=True)
+        print("FAILED: %s\n0 passed, 1 failed" % failure)
+        return 1
     if args.quick:
         scenarios = [("sound and quit", lambda: sound_and_quit(display, args.player, root))]
     else:

@@ -18,13 +18,12 @@ check=$(realpath "$3")
 out=$(realpath -m "$4")
 
 work=$(mktemp -d)
-xvfb_pid=""
 player_pid=""
 cleanup() {
     # Killed outright: a cleanup must not wait on a player that a failed
     # check may have left stuck.
     [ -n "$player_pid" ] && kill -9 "$player_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    stop_xserver
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -178,22 +177,21 @@ scale=2
 wait_for scale2 heading_shown scale2 || fail "no heading at scale 2"
 
 # --- F10 during a capture of the Up row, and Yes: the capture ends with the
-# binding unchanged, and the new ones reach "config.cfg". The box is the one
-# new window; its title is a UTF-8 property that the window search cannot
-# match.
-windows() { xdotool search --onlyvisible --maxdepth 1 --class '' | sort; }
-windows >"$work/before"
+# binding unchanged, and the new ones reach "config.cfg". The box's title
+# is a UTF-8 property that the window search cannot match; the window tree
+# names it.
+box_window() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Please confirm":.*/\1/p' | head -n 1; }
 double_click 30 62
 sleep 0.3
 xdotool key F10
 box=""
 for _ in $(seq 300); do
-    box=$(windows | comm -13 "$work/before" - | head -n 1)
+    box=$(box_window)
     [ -n "$box" ] && break
     sleep 0.2
 done
 [ -n "$box" ] || fail "no confirmation box"
-xdotool windowfocus --sync "$box"
+xdotool windowactivate --sync "$box"
 xdotool key Return
 for _ in $(seq 600); do
     kill -0 "$player_pid" 2>/dev/null || break
