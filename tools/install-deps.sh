@@ -13,12 +13,13 @@ set -e
 PLAY="make cmake ninja-build g++ pkg-config libsdl2-dev libsdl2-image-dev cc65 libgl1"
 # The end-to-end tests run the player in Xvfb, which draws with Mesa's
 # software rasterizer whatever the machine's own OpenGL, under a window
-# manager for full screen; the install tests validate the desktop entry and
-# make the Debian package; the benchmarks count a frame's instructions
-# with callgrind.
+# manager for full screen, as a desktop has; the install tests validate the
+# desktop entry, the software centres' metadata and the manual pages, and make
+# the Debian package and check it as Debian does; the benchmarks count a
+# frame's instructions with callgrind.
 TEST="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth xdotool imagemagick libgl1-mesa-dri openbox xfonts-base x11-utils python3 \
-desktop-file-utils dpkg-dev file valgrind"
+desktop-file-utils appstream man-db dpkg-dev file lintian valgrind"
 
 case "${1:-}" in
     play) packages=$PLAY ;;
