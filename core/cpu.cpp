@@ -764,8 +764,9 @@ int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
     machine.P = p;
     machine.PC = read_at;
     if (!unchanged) return 0;
-    spin = {true, read_at, {}, a, x, y, p, machine.ram[bus_read(read_at + 1u)], read_cycles, branch_cycles};
+    spin = {true, read_at, {}, a, x, y, p, 0, read_cycles, branch_cycles};
     fetch_spin_code(read_at, spin.code);
+    spin.byte = machine.ram[spin.code[1]];
     // Every skipped pass must leave the budget still open after it, as the
     // run loop would have gone on.
     const int32_t pass = read_cycles + branch_cycles;
