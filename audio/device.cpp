@@ -21,9 +21,14 @@ constexpr int OutputRate = 44100;
 constexpr int OutputChannels = 2;
 constexpr int BufferFrames = 1024;
 constexpr int BytesPerFrame = 4; // two 16-bit samples
+// No change of rate, format, channels or buffer is allowed: the host library
+// converts to what the device wants (the float mix formats of other systems
+// and of browsers, 48 kHz sinks) behind the callback.
+constexpr int NoChangesAllowed = 0;
 
-// What the device actually gave; kept for the life of the process.
+// What the device gave; kept for the life of the process.
 SDL_AudioSpec* Obtained = nullptr;
+SDL_AudioDeviceID Device = 0;
 
 } // namespace
 
@@ -36,14 +41,19 @@ void OpenAudioDevice() {
     requested->callback = audio_callback;
     requested->userdata = nullptr;
     Obtained = new SDL_AudioSpec();
-    if (SDL_OpenAudio(requested, Obtained) < 0) fatal_error("Unable to set audio: %s\n", SDL_GetError());
-    // The synthesis writes exactly this layout; a device that wants another
-    // would play noise. The buffer size is the device's own business.
+    Device = SDL_OpenAudioDevice(nullptr, 0, requested, Obtained, NoChangesAllowed);
+    if (Device == 0) fatal_error("Unable to set audio: %s\n", SDL_GetError());
+    // The synthesis writes exactly this layout; a device that handed another
+    // through would play noise. The buffer size is the device's own business.
     if (Obtained->freq != requested->freq || Obtained->format != requested->format ||
         Obtained->channels != requested->channels)
         fatal_error("Unable to get requested audio buffer (%ihz 16bit %ich)\n", requested->freq,
                     int(requested->channels));
     delete requested;
+}
+
+void PauseSound(bool paused) {
+    SDL_PauseAudioDevice(Device, paused ? 1 : 0);
 }
 
 void audio_callback(void*, uint8_t* stream, int length) {

@@ -5,4 +5,7 @@
 #include <cstdint>
 
 void OpenAudioDevice();
+// The main thread's one control over the audio thread: while paused the
+// callback is not called and no channel moves.
+void PauseSound(bool paused);
 void audio_callback(void* user_data, uint8_t* stream, int length);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "audio/device.h"
 #include "host/host.h"
 #include "host/input.h"
 #include "host/present.h"
@@ -115,9 +116,9 @@ void HandleEvent(const SDL_Event& event) {
     switch (event.type) {
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
-            SDL_PauseAudio(0);
+            PauseSound(false);
         else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
-            SDL_PauseAudio(1);
+            PauseSound(true);
         break;
     case SDL_KEYDOWN: HandleKey(event.key); break;
     case SDL_QUIT: RequestClose(); break;
@@ -142,9 +143,9 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
     // also closes a confirmation box that was up.
     if (EndRequested()) std::exit(0);
     if (Host.CloseRequested) {
-        SDL_PauseAudio(1);
+        PauseSound(true);
         if (ConfirmClose() || EndRequested()) std::exit(0);
-        SDL_PauseAudio(0);
+        PauseSound(false);
         Host.CloseRequested = false;
     }
 

@@ -65,7 +65,7 @@ int main(int, char**) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     OpenAudioDevice();
     SDL_JoystickEventState(SDL_IGNORE);
-    SDL_PauseAudio(0);
+    PauseSound(false);
     if (!machine_init()) fatal_error("Unable to initialize emulator\n");
     OpenJoysticks();
     ApplyDefaultSettings();
