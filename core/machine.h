@@ -118,3 +118,7 @@ bool machine_init();
 // Prints the formatted message to standard output and ends the process with
 // status -1; exit handlers run.
 [[noreturn]] void fatal_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Where a player started without a console (from a file manager, or as a
+// web page) shows the message too, once it is printed; null prints only.
+extern void (*fatal_notice)(const char* message);

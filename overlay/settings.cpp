@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
-#include <unistd.h>
+
+#include "host/storage.h"
 
 Settings Config;
 
@@ -31,10 +31,6 @@ constexpr int LineBufferSize = 1024;
 constexpr int SearchBufferSize = 64;
 // Eleven lines of at most 33 characters.
 constexpr int SettingsTextSize = 512;
-// Read and write for everyone the process's file mask allows, as a file
-// stream would create it.
-constexpr mode_t SettingsFileMode = 0666;
-
 // The file that LoadSettings holds open while the readers run.
 FILE* SettingsStream = nullptr;
 
@@ -114,7 +110,7 @@ void TakeValues(int32_t values[SettingCount]) {
 
 // The whole file in one piece, formatted on the stack: written while the
 // game runs, it must not allocate.
-bool WriteAll(int file, const int32_t values[SettingCount]) {
+bool WriteAll(const int32_t values[SettingCount]) {
     const int32_t* v = values;
     char text[SettingsTextSize];
     const int length = std::snprintf(
@@ -125,23 +121,7 @@ bool WriteAll(int file, const int32_t values[SettingCount]) {
         v[0], v[1], v[2], uint32_t(v[3]), uint32_t(v[4]), uint32_t(v[5]), uint32_t(v[6]), uint32_t(v[7]),
         uint32_t(v[8]), uint32_t(v[9]), uint32_t(v[10]));
     if (length < 0 || size_t(length) >= sizeof text) return false;
-    for (int done = 0; done < length;) {
-        const ssize_t wrote = write(file, text + done, size_t(length - done));
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += int(wrote);
-    }
-    // On disk before the rename, so a power loss leaves the old file or the
-    // new one, never an empty one.
-    return fsync(file) == 0;
-}
-
-// The rename itself is on disk only once the folder is.
-void SyncFolder() {
-    const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return;
-    fsync(folder);
-    close(folder);
+    return StoreFile(SettingsFile, SettingsTempFile, text, size_t(length));
 }
 
 } // namespace
@@ -212,18 +192,7 @@ void SaveSettings() {
     // file is not asked again every pass, only at the next change and at
     // exit.
     TakeValues(StoredValues);
-    const int file = open(SettingsTempFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, SettingsFileMode);
-    if (file < 0) return;
-    const bool complete = WriteAll(file, StoredValues);
-    if (close(file) != 0 || !complete) {
-        unlink(SettingsTempFile);
-        return;
-    }
-    if (std::rename(SettingsTempFile, SettingsFile) != 0) {
-        unlink(SettingsTempFile);
-        return;
-    }
-    SyncFolder();
+    WriteAll(StoredValues);
 }
 
 void KeepSettingsStored(uint64_t now, uint64_t frequency) {
