@@ -69,6 +69,29 @@ TEST_F(Registers, PeriodHalvesIgnoreTheLengthBitsAndKeepThePhase) {
     EXPECT_EQ(channel(ChannelTriangle).phase_step.load(), (556 << 16) / 1378);
 }
 
+// Vibrato and slides rewrite only the low byte: that write alone must retune
+// its own channel, the triangle's at double period like the high write.
+TEST_F(Registers, EitherHalfOfAPeriodRetunesItsChannelAlone) {
+    struct Case {
+        uint32_t high, low;
+        int channel;
+        uint8_t high_value, low_value;
+        int32_t step;
+    };
+    const Case cases[] = {{0x4003, 0x4002, ChannelPulse1, 0x00, 0xFD, 20925},
+                          {0x4007, 0x4006, ChannelPulse2, 0x07, 0xFF, 2568},
+                          {0x400B, 0x400A, ChannelTriangle, 0x00, 100, (556 << 16) / 1378}};
+    for (const Case& c : cases) {
+        bus_write(c.high, c.high_value);
+        for (int n = 0; n < ChannelCount; n++)
+            channel(n).phase_step.store(-7);
+        bus_write(c.low, c.low_value);
+        for (int n = 0; n < ChannelCount; n++)
+            EXPECT_EQ(channel(n).phase_step.load(), n == c.channel ? c.step : -7)
+                << "channel " << n << " after $" << std::hex << c.low;
+    }
+}
+
 TEST(TonePeriod, ListedStepsIncludingTheWrappedShortPeriods) {
     const std::array<std::pair<int32_t, int32_t>, 7> expected = {
         {{0, -913699}, {1, -456849}, {2, -1343535}, {3, 1329981}, {8, 591060}, {253, 20925}, {2047, 2568}}};
@@ -138,17 +161,19 @@ TEST_F(Registers, SampleStartAndStopRules) {
     EXPECT_EQ(machine.dmc_address.load(), 0xC400);
     EXPECT_EQ(machine.dmc_bytes_left.load(), 33);
 
-    // A start while a sample plays changes nothing.
-    machine.dmc_bytes_left.store(5);
-    machine.dmc_level.store(40);
-    machine.dmc_bit.store(3);
-    machine.dmc_address.store(0xC777);
-    channel(ChannelSample).phase.store(0x8000);
-    bus_write(0x4012, 0xFF);
-    bus_write(0x4013, 0xFF);
-    const std::vector<int64_t> playing = sound_state();
-    bus_write(0x4015, 0x10);
-    EXPECT_EQ(sound_state(), playing);
+    // A start while a sample plays changes nothing, down to its last byte.
+    for (int32_t left : {5, 1}) {
+        machine.dmc_bytes_left.store(left);
+        machine.dmc_level.store(40);
+        machine.dmc_bit.store(3);
+        machine.dmc_address.store(0xC777);
+        channel(ChannelSample).phase.store(0x8000);
+        bus_write(0x4012, 0xFF);
+        bus_write(0x4013, 0xFF);
+        const std::vector<int64_t> playing = sound_state();
+        bus_write(0x4015, 0x10);
+        EXPECT_EQ(sound_state(), playing) << left << " bytes left";
+    }
 
     // Bit 4 clear stops it whatever the other bits; the level is left to decay.
     bus_write(0x4015, 0xEF);

@@ -170,6 +170,31 @@ TEST_F(Synthesis, NoiseFollowsItsTableByMode) {
         ASSERT_EQ(f[size_t(i)].left, machine.noise_short_table[i % 93] * 15 * 323 >> 4) << "frame " << i;
 }
 
+// A phase step of exactly one step makes the phase land on 0x10000 every
+// frame: that is a step. The long table runs to its 32,767th entry before it
+// starts again, and the value of the last step carries into the next buffer
+// however slow the noise.
+TEST_F(Synthesis, NoiseStepsOnAWholeStepWrapsItsTableAndKeepsItsLastValue) {
+    hold(ChannelNoise, 0, 0, 15);
+    machine.channels[ChannelNoise].phase_step.store(int32_t(PhaseOne));
+    constexpr uint32_t Start = NoiseLongLength - 7;
+    constexpr int Steps = 22; // up to entry 14, the first loud one after the wrap
+    machine.noise_position.store(Start);
+    machine.noise_sample.store(0);
+    std::vector<Frame> f = synthesize(Steps);
+    for (int i = 0; i < Steps; i++)
+        ASSERT_EQ(f[size_t(i)].left,
+                  machine.noise_long_table[(Start + uint32_t(i)) % NoiseLongLength] * 15 * 323 >> 4)
+            << "frame " << i;
+    EXPECT_EQ(machine.noise_position.load(), Start + Steps);
+    ASSERT_EQ(machine.noise_long_table[14], 8);
+
+    machine.channels[ChannelNoise].phase_step.store(0);
+    f = synthesize(4);
+    for (const Frame& frame : f)
+        EXPECT_EQ(frame.left, 8 * 15 * 323 >> 4);
+}
+
 // Starts a sample at $C000 + 64 x `address_reg` of `length_reg` x 16 + 1
 // bytes, stepping once per frame.
 void start_sample(uint8_t address_reg, uint8_t length_reg) {
