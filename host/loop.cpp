@@ -122,6 +122,7 @@ void HandleEvent(const SDL_Event& event) {
         break;
     case SDL_KEYDOWN: HandleKey(event.key); break;
     case SDL_QUIT: RequestClose(); break;
+    case SDL_AUDIODEVICEREMOVED: SoundDeviceRemoved(event.adevice.which); break;
     case SDL_MOUSEMOTION: {
         int w = 0;
         int h = 0;
@@ -175,6 +176,7 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
     DrawOverlay();
     Present(Canvas + VisibleTop * ScreenWidth);
     KeepSettingsStored(now, frequency);
+    KeepSoundOpen(now, frequency);
 }
 
 void RunMainLoop(FrameClock* clock) {

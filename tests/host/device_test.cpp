@@ -1,6 +1,7 @@
-// The audio device: the request, what an unfit device gets, and what the
-// callback hands the device. The host library's opening call is replaced
-// below by one that answers as the test says.
+// The audio device: the request, what an unfit device gets, what the
+// callback hands the device, and the device opened again after a loss. The
+// host library's opening, pausing and closing calls are replaced below by
+// ones that answer as the test says and note what they were asked.
 #include <SDL.h>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -21,19 +22,33 @@ SDL_AudioSpec Requested;
 int AllowedChanges = -1;
 SDL_AudioSpec Offered;
 bool OpenFails = false;
+SDL_AudioDeviceID NextDevice = 2;
+int Opens = 0;
+// The last pause asked of a device, by number; -1 when never asked.
+int PausedOf[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+SDL_AudioDeviceID Closed = 0;
 
 } // namespace
+
+extern "C" void SDL_PauseAudioDevice(SDL_AudioDeviceID device, int pause_on) {
+    if (device < 8) PausedOf[device] = pause_on;
+}
+
+extern "C" void SDL_CloseAudioDevice(SDL_AudioDeviceID device) {
+    Closed = device;
+}
 
 extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char*, int, const SDL_AudioSpec* desired,
                                                  SDL_AudioSpec* obtained, int allowed_changes) {
     Requested = *desired;
     AllowedChanges = allowed_changes;
+    Opens++;
     if (OpenFails) {
         SDL_SetError("no sound card here");
         return 0;
     }
     *obtained = Offered;
-    return 2;
+    return NextDevice;
 }
 
 namespace {
@@ -94,6 +109,59 @@ TEST(AudioDevice, AnUnfitDeviceStopsThePlayer) {
     EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255),
                 "^Unable to set audio: no sound card here\n$");
     OpenFails = false;
+}
+
+// The server goes away and comes back: the device is closed once, the
+// tries come at the paced rate whatever the pass rate, the new device gets
+// the request of start-up and the pause last asked for, also when that was
+// asked while no device was there, and once it is open no try follows.
+TEST(AudioDevice, ALostDeviceIsOpenedAgainWithItsRequestAndPauseAtAFewTriesASecond) {
+    constexpr uint64_t Frequency = 1000000;
+    constexpr uint64_t Pass = Frequency / 240; // a fast display
+    OpenFails = false;
+    Offered = Fitting();
+    NextDevice = 2;
+    OpenAudioDevice();
+    const SDL_AudioSpec first = Requested;
+    PauseSound(false);
+    ASSERT_EQ(PausedOf[2], 0);
+
+    SoundDeviceRemoved(5);
+    EXPECT_EQ(Closed, 0u) << "another device's removal";
+    SoundDeviceRemoved(2);
+    EXPECT_EQ(Closed, 2u);
+    SoundDeviceRemoved(2);
+    PauseSound(true);
+    EXPECT_EQ(PausedOf[2], 0) << "the closed device is left alone";
+
+    testing::internal::CaptureStdout();
+    OpenFails = true;
+    Opens = 0;
+    uint64_t now = 5 * Frequency;
+    for (int pass = 0; pass < 10 * 240; pass++, now += Pass)
+        KeepSoundOpen(now, Frequency);
+    EXPECT_GE(Opens, int(10 * ReopenTriesPerSecond));
+    EXPECT_LE(Opens, int(10 * ReopenTriesPerSecond) + 1);
+
+    OpenFails = false;
+    NextDevice = 3;
+    Opens = 0;
+    for (int pass = 0; pass < 240; pass++, now += Pass)
+        KeepSoundOpen(now, Frequency);
+    EXPECT_EQ(Opens, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(PausedOf[3], 1) << "paused while lost, so paused when back";
+    EXPECT_EQ(std::memcmp(&Requested, &first, sizeof first), 0);
+    EXPECT_EQ(AllowedChanges, 0);
+    PauseSound(false);
+    EXPECT_EQ(PausedOf[3], 0);
+
+    // Lost again while playing: back playing, at the first pass.
+    SoundDeviceRemoved(3);
+    NextDevice = 4;
+    KeepSoundOpen(now, Frequency);
+    EXPECT_EQ(PausedOf[4], 0);
+    NextDevice = 2;
 }
 
 // A tone on pulse 1, set through the registers as the game sets it.
