@@ -33,6 +33,7 @@ TEST(Geometry, PictureFillsTheHeightWithItsShapeKept) {
     const PictureRect narrow = PictureRectFor(500, 672);
     EXPECT_EQ(narrow.width, 768);
     EXPECT_EQ(narrow.left, -134);
+    EXPECT_EQ(PictureRectFor(501, 672).left, -133) << "an odd cut leaves its odd pixel at the right";
 
     EXPECT_EQ(PictureRectFor(640, 0).width, 0);
 }

@@ -84,6 +84,7 @@ TEST_F(Bindings, NamesForEveryKind) {
     EXPECT_STREQ(BindingName(0x28), "RETURN");
     EXPECT_STREQ(BindingName(0xE0), "LEFT CTRL") << "host names upper-cased, blanks kept";
     EXPECT_STREQ(BindingName(0x1B), "X");
+    EXPECT_STREQ(BindingName(0x2C), "SPACE") << "down to the first letter";
     EXPECT_STREQ(BindingName(0x00010028), "RETURN") << "only bits 0-7 name the key";
     EXPECT_STREQ(BindingName(0), "UNKNOWN") << "scancode 0 has no name";
     EXPECT_STREQ(BindingName(0x40000003), "J0 BUTTON 3");
@@ -183,6 +184,34 @@ TEST_F(Bindings, JoysticksBeyondTheTableOrNeverOpenedAreNeverHeld) {
     Fakes[3].button[0] = 0;
     Fakes[3].button[260] = 1;
     EXPECT_EQ(ScanBinding(), 0u);
+}
+
+// Left Ctrl, the right-hand keys, and the high buttons and axes of large
+// joysticks live in the upper half of a code's eight bits.
+TEST_F(Bindings, IndicesUpTo255AreTakenAndHeldAndLargerOnesNever) {
+    Attach(1, FakeIndexLimit, FakeIndexLimit);
+    struct Kind {
+        BindingCode base;
+        void (*hold)(int index, bool held);
+    };
+    const Kind kinds[] = {{0, [](int i, bool held) { Keys[i] = held; }},
+                          {0x40000000, [](int i, bool held) { Fakes[0].button[i] = held; }},
+                          {0x80008000, [](int i, bool held) { Fakes[0].axis[i] = held ? 20000 : 0; }}};
+    for (const Kind& k : kinds) {
+        for (int index : {0xE0, 0xFF}) {
+            const BindingCode code = k.base | BindingCode(index);
+            k.hold(index, true);
+            EXPECT_EQ(ScanBinding(), code);
+            EXPECT_TRUE(IsBindingPressed(code)) << std::hex << code;
+            k.hold(index, false);
+            EXPECT_FALSE(IsBindingPressed(code)) << std::hex << code;
+        }
+        // Past the eight bits the scan keeps waiting rather than take the
+        // code of index 0.
+        k.hold(256, true);
+        EXPECT_EQ(ScanBinding(), 0u) << std::hex << k.base;
+        k.hold(256, false);
+    }
 }
 
 TEST_F(Bindings, PadBitsFollowTheirBindings) {
