@@ -2,11 +2,12 @@
 //
 //   Quit confirmation ... ConfirmClose
 //   Events .............. HandleEvent
-//   One pass ............ RunLoopPass, RunMainLoop
+//   One pass ............ RunLoopPass
 //
 // The display sets the rate of passes (the present waits for vertical sync);
 // the frame clock turns the counter readings into emulated frames, 60 per
-// second of wall-clock time in the display's own rhythm.
+// second of wall-clock time in the display's own rhythm. What calls the
+// passes is the platform's: loop_native.cpp, loop_web.cpp.
 #include "host/loop.h"
 
 #include <SDL.h>
@@ -177,19 +178,4 @@ void RunLoopPass(FrameClock* clock, uint64_t now) {
     Present(Canvas + VisibleTop * ScreenWidth);
     KeepSettingsStored(now, frequency);
     KeepSoundOpen(now, frequency);
-}
-
-void RunMainLoop(FrameClock* clock) {
-    const uint64_t frequency = SDL_GetPerformanceFrequency();
-    uint64_t now = clock->previous;
-    for (;;) {
-        RunLoopPass(clock, now);
-        // Read where the reading wanders least: right as the present returns
-        // from its wait for the display, or from the stretch of a pass that
-        // did not wait.
-        const uint64_t presented = SDL_GetPerformanceCounter();
-        const uint32_t delay = PassDelayMs(presented - now, frequency);
-        if (delay > 0) SDL_Delay(delay);
-        now = delay > 0 ? SDL_GetPerformanceCounter() : presented;
-    }
 }
