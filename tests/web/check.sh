@@ -1,0 +1,56 @@
+#!/bin/sh
+# The web build's checks, after tools/web.sh:
+#   sh tests/web/check.sh
+# 1. The headless runner built for node plays the golden run to the same
+#    frame hashes and the same sound, byte for byte, as the desktop's; then
+#    both runners' frames per second, as figures.
+# 2. The zipped page in Debian's Chromium (tests/web/browser_check.js).
+# HALVENOR_WEB_BUILD names the build folder, as for tools/web.sh.
+set -e
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=${HALVENOR_WEB_BUILD:-$top/build-web}
+golden=$top/tests/cart/golden
+script=$golden/script.txt
+frames=$(sed -n 's/^frames //p' "$golden/checkpoints.txt")
+bench_frames=20000
+
+cmake --build "$build/native" -j2 --target halvenor-headless
+cmake --build "$build/wasm" -j2 --target halvenor-headless play_folder
+desktop=$build/native/bin/halvenor-headless
+play=$build/wasm/play
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
+
+# Node fetches the wasm with its own fetch, which reads no files, unless told
+# not to.
+on_node() {
+    node --no-experimental-fetch "$build/wasm/bin/halvenor-headless.js" "$@"
+}
+
+for variant in plain interpolated; do
+    option=""
+    [ $variant = interpolated ] && option=--interpolated
+    "$desktop" "$play" --frames "$frames" --input "$script" --hash --wav "$work/desktop.wav" $option \
+        >"$work/desktop.txt"
+    on_node "$play" --frames "$frames" --input "$script" --hash --wav "$work/node.wav" $option >"$work/node.txt"
+    if ! cmp -s "$work/desktop.txt" "$work/node.txt"; then
+        echo "FAIL the runner under node: frame hashes differ from the desktop's ($variant sound)"
+        diff "$work/desktop.txt" "$work/node.txt" | head -5
+        exit 1
+    fi
+    if ! cmp -s "$work/desktop.wav" "$work/node.wav"; then
+        echo "FAIL the runner under node: its $variant sound differs from the desktop's"
+        exit 1
+    fi
+done
+echo "ok   the runner under node: the $frames frame hashes and both sounds as on the desktop"
+
+desktop_fps=$("$desktop" "$play" --frames $bench_frames --input "$script" --bench | sed -n 's/^fps: //p')
+node_fps=$(on_node "$play" --frames $bench_frames --input "$script" --bench | sed -n 's/^fps: //p')
+echo "figure runner frames per second: node $node_fps, desktop $desktop_fps"
+
+unzip -q "$top/halvenor-"*"-web.zip" -d "$work"
+ca65 --cpu 6502 -o "$work/pad.o" "$top/tests/web/pad_cart.s"
+ld65 -C "$top/tests/web/pad_cart.cfg" -o "$work/pad.nes" "$work/pad.o"
+node "$top/tests/web/browser_check.js" "$work"/halvenor-*-web "$work/pad.nes" "$golden/title.png"
