@@ -4,9 +4,10 @@
 //
 //   node tests/web/browser_check.js PAGE_FOLDER PAD_CARTRIDGE GOLDEN_TITLE_PNG
 //
-// Two copies of the page are served: /game/ as unzipped, and /pad/ with the
+// Three copies of the page are served: /game/ as unzipped; /pad/ with the
 // check's cartridge (pad_cart.s) and a palette whose every colour says its
-// index, so that a screenshot reads back what the emulated machine holds.
+// index, so that a screenshot reads back what the emulated machine holds;
+// /broken/ with a file that is no cartridge.
 // Each check waits for what it checks, with room for a busy machine, never
 // for a fixed time. Prints one line per check and the page's passes and
 // frames per second; exits 1 when a check fails.
@@ -329,6 +330,8 @@ async function main() {
   fs.cpSync(pageFolder, path.join(work, 'pad'), { recursive: true });
   fs.copyFileSync(padCartridge, path.join(work, 'pad', 'game.nes'));
   fs.writeFileSync(path.join(work, 'pad', 'palette.pal'), indexPalette());
+  fs.cpSync(pageFolder, path.join(work, 'broken'), { recursive: true });
+  fs.writeFileSync(path.join(work, 'broken', 'game.nes'), 'not a cartridge');
   const { server, served } = await serve(work);
   const origin = 'http://127.0.0.1:' + server.address().port;
   const browser = launchBrowser(path.join(work, 'profile'));
@@ -420,6 +423,17 @@ async function main() {
     const seconds = (Date.now() - start) / 1000;
     console.log('figure passes per second ' + ((await passesAt()) - firstPasses) / seconds);
     console.log('figure frames per second ' + frames / seconds);
+
+    await check('a fatal stop shows its message in place of the canvas', async () => {
+      const broken = await openPage(browser);
+      await broken.send('Page.navigate', { url: origin + '/broken/' });
+      const shown = await waitFor('the message', () => evaluate(broken,
+        "!document.getElementById('stopped').hidden && canvas.hidden && " +
+        "document.getElementById('stopped').textContent"));
+      await keepShot(broken, 'stopped');
+      expect(shown.trim() === 'Unable to initialize emulator', 'the page shows "' + shown + '"');
+      return '"' + shown.trim() + '"';
+    });
 
     await check('no console error, no request outside the page\'s folder', async () => {
       const errors = page.console.filter((entry) => entry.type === 'error' || entry.type === 'assert');
