@@ -111,6 +111,15 @@ TEST(PpuRegisters, ScrollAndAddressWritesShareOneToggle) {
     bus_write(0x2005, 0xFF);
     EXPECT_EQ(machine.write_toggle, 0);
     EXPECT_EQ(machine.temp_addr & 0x73E0, 0x73E0);
+
+    // Each write replaces its bits whole: nametable bits and every vertical
+    // bit written as 0 are 0 again.
+    bus_write(0x2000, 0x03);
+    bus_write(0x2000, 0x00);
+    EXPECT_EQ(machine.temp_addr & 0x0C00, 0);
+    bus_write(0x2005, 0x00);
+    bus_write(0x2005, 0x00);
+    EXPECT_EQ(machine.temp_addr, 0);
 }
 
 TEST(PpuRegisters, DataPortStepsAndWrapsAtFifteenBits) {
@@ -129,6 +138,17 @@ TEST(PpuRegisters, DataPortStepsAndWrapsAtFifteenBits) {
     bus_write(0x2000, 0x00);
     bus_write(0x2007, 0);
     EXPECT_EQ(machine.vram_addr, 0x0000);
+    // The step carries into bit 14, which the scroll takes as fine Y ...
+    machine.vram_addr = 0x3FFF;
+    bus_write(0x2007, 0);
+    EXPECT_EQ(machine.vram_addr, 0x4000);
+    // ... while memory is reached through the low 14 bits only.
+    set_address(0x6001);
+    bus_write(0x2007, 0x77);
+    EXPECT_EQ(machine.nametable_ram[1], 0x77);
+    EXPECT_EQ(machine.palette_ram[1], 0x0F);
+    machine.chr_mem[5] = 0x5A;
+    EXPECT_EQ(read_at(0x4005), 0x5A);
 }
 
 TEST(PpuMemory, CharacterRomIsReadOnlyCharacterRamGoesThroughTheBank) {

@@ -14,11 +14,13 @@ namespace {
 struct Step {
     uint16_t pc;
     bool vblank;
+    uint8_t status;
+    uint16_t vram_addr;
 };
 std::vector<Step> steps;
 
 void record_step(uint8_t) {
-    steps.push_back({machine.PC, (machine.ppu_status & 0x80) != 0});
+    steps.push_back({machine.PC, (machine.ppu_status & 0x80) != 0, machine.ppu_status, machine.vram_addr});
 }
 
 } // namespace
@@ -71,4 +73,29 @@ TEST(FrameScheduler, VerticalBlankFlagIsSeenOnlyInTheFirstRun) {
     for (size_t i = flagged; i < first_frame; i++)
         ASSERT_FALSE(steps[i].vblank) << i;
     EXPECT_TRUE(steps[first_frame].vblank) << "set again at the next frame";
+}
+
+TEST(FrameScheduler, TheEndOfVerticalBlankClearsTheWholeStatusAndTakesTheVerticalScroll) {
+    // LDA $00 ; JMP loop, with the background on and status bits 0-4 left by
+    // a register write.
+    Image image = make_image(1, 1);
+    put_program(image, 0xC000, {0xA5, 0x00, 0x4C, 0x00, 0xC0});
+    ASSERT_TRUE(load_image(image));
+    machine.ppu_mask = 0x08;
+    machine.ppu_status = 0x1F;
+    machine.vram_addr = 0x7FFF;
+    machine.temp_addr = 0x0000;
+    steps.clear();
+    cpu_trace_hook = record_step;
+    run_frame();
+    cpu_trace_hook = nullptr;
+    size_t first_after = 0;
+    while (first_after < steps.size() && steps[first_after].vblank)
+        first_after++;
+    ASSERT_GT(first_after, 0u);
+    ASSERT_LT(first_after, steps.size());
+    EXPECT_EQ(steps[first_after - 1].status, 0x9F);
+    EXPECT_EQ(steps[first_after].status, 0) << "the written low bits go with the flags";
+    // Coarse X and the horizontal nametable bit stay; all else is temp_addr's.
+    EXPECT_EQ(steps[first_after].vram_addr, 0x041F);
 }
