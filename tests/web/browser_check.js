@@ -236,12 +236,14 @@ const Keys = {
   ArrowUp: ['ArrowUp', 'ArrowUp', 38], ArrowDown: ['ArrowDown', 'ArrowDown', 40],
   ArrowLeft: ['ArrowLeft', 'ArrowLeft', 37], ArrowRight: ['ArrowRight', 'ArrowRight', 39],
   Escape: ['Escape', 'Escape', 27], 2: ['2', 'Digit2', 50], 3: ['3', 'Digit3', 51],
+  Alt: ['Alt', 'AltLeft', 18],
 };
+const AltModifier = 1;
 
-async function key(page, type, name) {
+async function key(page, type, name, modifiers = 0) {
   const [keyName, code, keyCode] = Keys[name];
   await page.send('Input.dispatchKeyEvent', { type, key: keyName, code, windowsVirtualKeyCode: keyCode,
-                                               nativeVirtualKeyCode: keyCode });
+                                               nativeVirtualKeyCode: keyCode, modifiers });
 }
 
 async function press(page, name) {
@@ -371,6 +373,29 @@ async function main() {
       const after = await canvasSize(page);
       expect(after === '512x448x512x448', 'after the reload the canvas is ' + after);
       return 'canvas and its box ' + after;
+    });
+
+    await check('Alt+Return asks the browser for full screen, and again leaves it', async () => {
+      // As a player presses them: held while passes run, so that the
+      // player's request is made before the keys go up, and the browser
+      // grants it in the handler of their release.
+      const toggle = async () => {
+        await key(page, 'keyDown', 'Alt');
+        await key(page, 'keyDown', 'Enter', AltModifier);
+        const pass = await evaluate(page, 'Browser.mainLoop.currentFrameNumber');
+        await waitFor('two passes', async () =>
+          (await evaluate(page, 'Browser.mainLoop.currentFrameNumber')) > pass + 1);
+        await key(page, 'keyUp', 'Enter', AltModifier);
+        await key(page, 'keyUp', 'Alt');
+      };
+      await toggle();
+      await waitFor('full screen', () => evaluate(page, 'document.fullscreenElement === canvas'));
+      await keepShot(page, 'full-screen');
+      const full = await canvasSize(page);
+      await toggle();
+      await waitFor('the window again', async () =>
+        (await evaluate(page, 'document.fullscreenElement === null')) && (await canvasSize(page)) === '512x448x512x448');
+      return 'full screen ' + full + ', then 512x448';
     });
 
     await check('Escape opens the overlay', async () => {
