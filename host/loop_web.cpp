@@ -3,7 +3,7 @@
 // refresh instead; the frame clock turns those into 60 frames a second of
 // wall-clock time, as it does with the desktop's vertical sync.
 //
-//   Page events ... DropUnofferedEvents, OnVisibilityChange
+//   Page events ... DropUnofferedEvents, OnVisibilityChange, OnFullscreenChange
 //   The loop ...... RunPagePass, RunMainLoop
 #include "host/loop.h"
 
@@ -12,6 +12,8 @@
 #include <emscripten/html5.h>
 
 #include "audio/device.h"
+#include "host/present.h"
+#include "overlay/settings.h"
 
 namespace {
 
@@ -36,6 +38,15 @@ EM_BOOL OnVisibilityChange(int, const EmscriptenVisibilityChangeEvent* change, v
     return EM_FALSE;
 }
 
+// The browser also leaves full screen by itself, at Escape or its own key,
+// and keeps that key from the page. The player follows as if it had been
+// asked, so that the setting and the overlay's choice say what the page
+// shows and the next Alt+Return goes to full screen again.
+EM_BOOL OnFullscreenChange(int, const EmscriptenFullscreenChangeEvent* change, void*) {
+    if (!change->isFullscreen && !Config.Windowed) SetFullscreen(false);
+    return EM_FALSE;
+}
+
 // The reading is taken as the browser starts the pass, right after the
 // refresh it draws for.
 void RunPagePass(void* clock) {
@@ -47,6 +58,8 @@ void RunPagePass(void* clock) {
 void RunMainLoop(FrameClock* clock) {
     SDL_SetEventFilter(DropUnofferedEvents, nullptr);
     emscripten_set_visibilitychange_callback(clock, EM_FALSE, OnVisibilityChange);
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
+                                             OnFullscreenChange);
     emscripten_set_main_loop_arg(RunPagePass, clock, BrowserFrameTimer, KeepMainUnfinished);
     // Kept unfinished, the call unwinds to the browser and never returns.
     __builtin_unreachable();

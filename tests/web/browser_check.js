@@ -205,11 +205,16 @@ async function openPage(browser) {
   return page;
 }
 
+// The value, or undefined when it throws or the document goes away under it
+// (a navigation or reload cuts an evaluation off).
 async function evaluate(page, expression) {
-  const { result, exceptionDetails } = await page.send('Runtime.evaluate',
-    { expression, awaitPromise: true, returnByValue: true });
-  if (exceptionDetails) return undefined;
-  return result.value;
+  try {
+    const { result, exceptionDetails } = await page.send('Runtime.evaluate',
+      { expression, awaitPromise: true, returnByValue: true });
+    return exceptionDetails ? undefined : result.value;
+  } catch (error) {
+    return undefined;
+  }
 }
 
 async function waitFor(what, test) {
@@ -375,7 +380,7 @@ async function main() {
       return 'canvas and its box ' + after;
     });
 
-    await check('Alt+Return asks the browser for full screen, and again leaves it', async () => {
+    await check('Alt+Return asks the browser for full screen and leaves it, and the browser can too', async () => {
       // As a player presses them: held while passes run, so that the
       // player's request is made before the keys go up, and the browser
       // grants it in the handler of their release.
@@ -388,14 +393,23 @@ async function main() {
         await key(page, 'keyUp', 'Enter', AltModifier);
         await key(page, 'keyUp', 'Alt');
       };
+      const windowAgain = async () => (await evaluate(page, 'document.fullscreenElement === null')) &&
+                                      (await canvasSize(page)) === '512x448x512x448';
       await toggle();
       await waitFor('full screen', () => evaluate(page, 'document.fullscreenElement === canvas'));
       await keepShot(page, 'full-screen');
       const full = await canvasSize(page);
       await toggle();
-      await waitFor('the window again', async () =>
-        (await evaluate(page, 'document.fullscreenElement === null')) && (await canvasSize(page)) === '512x448x512x448');
-      return 'full screen ' + full + ', then 512x448';
+      await waitFor('the window again', windowAgain);
+      // Left by the browser, as at its Escape: the player goes back to the
+      // window and stores it.
+      await toggle();
+      await waitFor('full screen again', () => evaluate(page, 'document.fullscreenElement === canvas'));
+      await waitFor('full screen stored', async () => /^Windowed=0$/m.test(await storedSettings(page)));
+      await evaluate(page, 'document.exitFullscreen()');
+      await waitFor('the window after the browser left full screen', windowAgain);
+      await waitFor('the window stored', async () => /^Windowed=1$/m.test(await storedSettings(page)));
+      return 'full screen ' + full + ', then 512x448, by the player\'s key and by the browser';
     });
 
     await check('Escape opens the overlay', async () => {
