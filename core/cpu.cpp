@@ -767,6 +767,7 @@ int32_t wait_loop_cycles(int32_t branch_cycles, int32_t left) {
     spin = {true, read_at, {}, a, x, y, p, 0, read_cycles, branch_cycles};
     fetch_spin_code(read_at, spin.code);
     spin.byte = machine.ram[spin.code[1]];
+    cpu_spins_recognised++;
     // Every skipped pass must leave the budget still open after it, as the
     // run loop would have gone on.
     const int32_t pass = read_cycles + branch_cycles;
@@ -810,6 +811,7 @@ int32_t finish_in_spin(int32_t count, int32_t budget) {
 // ---------------------------------------------------------------------------
 
 void (*cpu_trace_hook)(uint8_t opcode);
+uint64_t cpu_spins_recognised;
 
 int32_t cpu_run(int32_t budget) {
     const int32_t debt = machine.cycle_debt;

@@ -16,3 +16,10 @@ void cpu_nmi();
 // still as they were before it: the developer tools' instruction trace. It is
 // tested once per cpu_run call, so untraced runs pay nothing per instruction.
 extern void (*cpu_trace_hook)(uint8_t opcode);
+
+// Wait loops recognised since start-up: each time the passes of a spin begin
+// to be counted instead of run. A budget that starts in the spin last
+// recognised runs none of its passes and adds nothing. Bumped at most a few
+// times a frame; the tests read it, so that losing the shortcut fails a test
+// instead of only slowing every frame.
+extern uint64_t cpu_spins_recognised;

@@ -3,6 +3,7 @@
 // registers and debt as when every pass is executed. A traced run executes
 // every pass, so it is the reference for the untraced one.
 #include <gtest/gtest.h>
+#include <iterator>
 #include <vector>
 
 #include "core/cpu.h"
@@ -37,6 +38,12 @@ void count_instruction(uint8_t) {
     traced_instructions++;
 }
 
+// The state a budget of `count` cycles ended in.
+Outcome outcome_of(int32_t count) {
+    return {count,     machine.PC, machine.A,          machine.X,
+            machine.Y, machine.P,  machine.cycle_debt, machine.ram[WatchedByte]};
+}
+
 Outcome run(const Start& start, int32_t debt, int32_t budget, bool traced) {
     for (size_t i = 0; i < start.code.size(); i++)
         machine.ram[(start.origin + i) & 0x7FF] = start.code[i];
@@ -50,8 +57,20 @@ Outcome run(const Start& start, int32_t debt, int32_t budget, bool traced) {
     cpu_trace_hook = traced ? count_instruction : nullptr;
     const int32_t count = cpu_run(budget);
     cpu_trace_hook = nullptr;
-    return {count,     machine.PC, machine.A,          machine.X,
-            machine.Y, machine.P,  machine.cycle_debt, machine.ram[WatchedByte]};
+    return outcome_of(count);
+}
+
+// Code at a processor address in work RAM or either program window.
+void put_code(uint16_t origin, const std::vector<uint8_t>& code) {
+    for (uint16_t i = 0; i < code.size(); i++) {
+        const uint32_t at = uint16_t(origin + i);
+        if (at >= 0xC000)
+            machine.prg_rom[machine.prg_fixed_offset + int32_t(at - 0xC000)] = code[i];
+        else if (at >= 0x8000)
+            machine.prg_rom[machine.prg_bank_offset + int32_t(at - 0x8000)] = code[i];
+        else
+            machine.ram[at & 0x7FF] = code[i];
+    }
 }
 
 class WaitLoop : public ::testing::Test {
@@ -90,6 +109,13 @@ TEST_F(WaitLoop, EndsEveryBudgetExactlyAsRunningEachPass) {
         {{0xC6, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x30},
         // ADC $10 / BCC adds each pass: A changes, never skipped.
         {{0x65, WatchedByte, 0x90, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x03},
+        // Shifts, rotations and steps of the byte leave A, X, Y and P as
+        // they were on the first pass but change the byte: never skipped.
+        {{0x06, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x01}, // ASL
+        {{0x26, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x01}, // ROL
+        {{0x46, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x80}, // LSR
+        {{0x66, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x80}, // ROR
+        {{0xE6, WatchedByte, 0xD0, 0xFC}, 0x0200, 0x0200, 0x00, 0x00, 0x05}, // INC
     };
     for (size_t s = 0; s < starts.size(); s++)
         for (int32_t debt : {0, 5, 7})
@@ -190,4 +216,76 @@ TEST_F(WaitLoop, ConsecutiveBudgetsFollowWhatChangedBetweenThem) {
     ASSERT_EQ(expected.size(), got.size());
     for (size_t i = 0; i < expected.size(); i++)
         EXPECT_EQ(expected[i], got[i]) << "step " << i;
+}
+
+// The shortcut must engage wherever it may, or every frame silently runs
+// each pass again: every read it lists, in work RAM and in both program
+// windows, is recognised within its first budget, and the budgets after it
+// run in the recorded spin without recognising it again. A loop that writes
+// its byte, or whose read changes a register, is never recognised.
+TEST_F(WaitLoop, RecognisesEverySpinItMayAndNoLoopThatChangesAnything) {
+    struct Loop {
+        uint8_t read, branch;
+        uint8_t a, p, byte; // X is 0x33 and Y 0x44, as `run` sets them
+        bool spins;
+    };
+    const Loop loops[] = {
+        {0x05, 0xF0, 0x00, Z, 0x00, true},     // ORA / BEQ
+        {0x24, 0x10, 0xFF, 0x00, 0x01, true},  // BIT / BPL
+        {0x25, 0xD0, 0x0F, 0x00, 0xFF, true},  // AND / BNE
+        {0x45, 0xF0, 0x00, Z, 0x00, true},     // EOR / BEQ
+        {0x65, 0x90, 0x05, 0x00, 0x00, true},  // ADC / BCC
+        {0xA4, 0xD0, 0x00, 0x00, 0x44, true},  // LDY / BNE
+        {0xA5, 0xD0, 0x07, 0x00, 0x07, true},  // LDA / BNE
+        {0xA6, 0xD0, 0x00, 0x00, 0x33, true},  // LDX / BNE
+        {0xC4, 0xF0, 0x00, Z | C, 0x44, true}, // CPY / BEQ
+        {0xC5, 0xF0, 0x07, Z | C, 0x07, true}, // CMP / BEQ
+        {0xE4, 0xF0, 0x00, Z | C, 0x33, true}, // CPX / BEQ
+        {0xE5, 0xB0, 0x05, C, 0x00, true},     // SBC / BCS
+        {0x06, 0xD0, 0x00, 0x00, 0x01, false}, // ASL: the byte doubles each pass
+        {0x26, 0xD0, 0x00, 0x00, 0x01, false}, // ROL
+        {0x46, 0xD0, 0x00, 0x00, 0x80, false}, // LSR
+        {0x66, 0xD0, 0x00, 0x00, 0x80, false}, // ROR
+        {0xC6, 0xD0, 0x00, 0x00, 0x30, false}, // DEC
+        {0xE6, 0xD0, 0x00, 0x00, 0x05, false}, // INC
+        {0x65, 0x90, 0x00, 0x00, 0x03, false}, // ADC adding to A each pass
+        {0xA5, 0xD0, 0x00, 0x00, 0x05, true},  // LDA changing A once, then spinning
+    };
+    // Where the loop lies: work RAM, its mirror's last page, the first byte
+    // of the switched window, the fixed window.
+    const uint16_t origins[] = {0x0200, 0x1FF0, 0x8000, 0xC000};
+    for (const Loop& loop : loops)
+        for (uint16_t origin : origins) {
+            SCOPED_TRACE(testing::Message() << "read " << std::hex << int(loop.read) << " at " << origin);
+            // The loop, then a jump onto itself for the loops that end.
+            const uint8_t end_lo = uint8_t(origin + 4), end_hi = uint8_t((origin + 4) >> 8);
+            put_code(origin, {loop.read, WatchedByte, loop.branch, 0xFC, 0x4C, end_lo, end_hi});
+            const Start start = {{}, origin, origin, loop.a, loop.p, loop.byte};
+            // The first budget meets the spin afresh: the loop before it lay
+            // elsewhere or read with another opcode.
+            for (int32_t budget : {2159, 113, 115}) {
+                const Outcome expected = run(start, 0, budget, true);
+                const uint64_t before = cpu_spins_recognised;
+                EXPECT_EQ(expected, run(start, 0, budget, false)) << "budget " << budget;
+                if (budget == 2159 || !loop.spins) {
+                    EXPECT_EQ(cpu_spins_recognised > before, loop.spins) << "budget " << budget;
+                }
+            }
+            if (!loop.spins) continue;
+            // Budget after budget as a frame hands them out, from where the
+            // last one ended: recognised once, and each result as a run of
+            // every pass gives it.
+            const int32_t budgets[] = {113, 114, 1, 2, 113, 2159};
+            const Outcome expected = run(start, 0, 2159, true);
+            std::vector<Outcome> traced;
+            cpu_trace_hook = count_instruction;
+            for (int32_t budget : budgets)
+                traced.push_back(outcome_of(cpu_run(budget)));
+            cpu_trace_hook = nullptr;
+            EXPECT_EQ(expected, run(start, 0, 2159, false));
+            const uint64_t recognised = cpu_spins_recognised;
+            for (size_t step = 0; step < std::size(budgets); step++)
+                EXPECT_EQ(traced[step], outcome_of(cpu_run(budgets[step]))) << "budget " << budgets[step];
+            EXPECT_EQ(cpu_spins_recognised, recognised) << "each later budget ran in the recorded spin";
+        }
 }
