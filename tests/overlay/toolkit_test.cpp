@@ -187,6 +187,11 @@ TEST(OverlayDraw, LabelsCarryShadowsAndLeaveGapsForUndrawnCodes) {
             ASSERT_EQ(picture.at(x, y), Backdrop) << x << "," << y;
     // The third letter stands two cells on.
     EXPECT_EQ(picture.at(28, 8), 0x00FF00u);
+
+    // Code 127, the last the font draws, is text too: its wave starts at column 1.
+    AddItem("\x7F", KindLabel, 10, 20, 0x00FF00, nullptr);
+    DrawOverlay();
+    EXPECT_EQ(picture.at(11, 28), 0x00FF00u);
 }
 
 TEST(OverlayDraw, HoverWarmsOnlyItemsThatAct) {
@@ -194,9 +199,11 @@ TEST(OverlayDraw, HoverWarmsOnlyItemsThatAct) {
     int32_t label = AddItem("E", KindLabel, 0, 0, 0xFFFFFF, nullptr);
     int32_t choice = AddItem("E", KindChoice, 0, 20, 0xFFFFFF, recording_callback);
     int32_t binding = AddItem("E", KindBinding, 0, 40, 0x204060, recording_callback);
-    for (int32_t slot : {label, choice, binding})
+    int32_t edge = AddItem("E", KindLabel, 0, 60, 0x610000, recording_callback);
+    for (int32_t slot : {label, choice, binding, edge})
         Overlay.Items[slot].Hover = true;
     DrawOverlay();
+    EXPECT_EQ(picture.at(0, 68), 0x012020u); // blue 97 keeps 1
     EXPECT_EQ(picture.at(0, 8), 0xFFFFFFu);  // label: unchanged
     EXPECT_EQ(picture.at(8, 28), 0x9FFFFFu); // choice: the E after its marker
     EXPECT_EQ(picture.at(0, 28), 0x9FFFFFu); // and its marker
@@ -218,6 +225,7 @@ TEST(OverlayDraw, ChoiceMarkersAndBindingFields) {
     EXPECT_EQ(picture.at(30, 8), 0xFFFFFFu);
     EXPECT_EQ(picture.at(3, 11), Backdrop);
     EXPECT_EQ(picture.at(33, 11), 0xFFFFFFu);
+    EXPECT_EQ(picture.at(7, 9), 0x000000u) << "the box's shadow";
     // The binding's name follows its label: "E" at column 16 (top bar lit).
     EXPECT_EQ(picture.at(16, 28), 0xFFFFFFu);
 
@@ -242,7 +250,11 @@ TEST(OverlayPointer, HoverMarksFollowThePointerInsideThePicture) {
     activations.clear();
     int32_t label = AddItem("HEAD", KindLabel, 10, 10, 0xFFFFFF, nullptr);
     int32_t choice = AddItem("2x", KindChoice, 100, 10, 0xFFFFFF, recording_callback);
-    // "2x" with its marker is 24 wide.
+    // "2x" with its marker is 24 wide, from its first column on.
+    PointAt(100, 10, 0);
+    EXPECT_TRUE(Overlay.Items[choice].Hover);
+    PointAt(99, 10, 0);
+    EXPECT_FALSE(Overlay.Items[choice].Hover);
     PointAt(123, 17, 0);
     EXPECT_TRUE(Overlay.Items[choice].Hover);
     EXPECT_FALSE(Overlay.Items[label].Hover);
@@ -282,6 +294,27 @@ TEST(OverlayPointer, ClickCountsActByKind) {
             << "slot " << c.slot << " clicks " << c.clicks;
         EXPECT_TRUE(Overlay.Items[c.slot].Hover);
     }
+}
+
+// Items without a callback are drawn and hovered like the others, but
+// nothing is asked of them: no name, no activation.
+TEST(OverlayDraw, ItemsFollowTheSideOffsetAndMayHaveNoCallback) {
+    reset_overlay();
+    Overlay.OffsetX = 40;
+    AddItem("E", KindLabel, 10, 0, 0xFFFFFF, nullptr);
+    int32_t choice = AddItem("E", KindChoice, 10, 20, 0xFFFFFF, nullptr);
+    int32_t binding = AddItem("E", KindBinding, 10, 40, 0xFFFFFF, nullptr);
+    DrawOverlay();
+    EXPECT_EQ(picture.at(50, 8), 0xFFFFFFu);
+    EXPECT_EQ(picture.at(10, 8), Backdrop);
+    EXPECT_EQ(picture.at(58, 28), 0xFFFFFFu); // the E after the marker
+    EXPECT_EQ(picture.at(50, 48), 0xFFFFFFu);
+    EXPECT_EQ(picture.at(58, 48), Backdrop) << "no name follows";
+
+    PointAt(10, 20, 1);
+    EXPECT_TRUE(Overlay.Items[choice].Hover);
+    PointAt(10, 40, 2);
+    EXPECT_TRUE(Overlay.Items[binding].Hover);
 }
 
 TEST(OverlayPointer, BindingFieldWidthFollowsItsNameOrPrompt) {
