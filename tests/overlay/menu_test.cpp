@@ -30,7 +30,7 @@ std::array<uint8_t, 512> keys{};
 class Menu : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        SDL_setenv("SDL_VIDEODRIVER", "dummy", 1);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
         window = SDL_CreateWindow("menu test", 0, 0, 768, 672, SDL_WINDOW_HIDDEN);
         ASSERT_NE(window, nullptr) << SDL_GetError();
@@ -261,4 +261,35 @@ TEST_F(Menu, VideoChoicesMarkAndSetTheWindowMode) {
     EXPECT_TRUE(Config.Windowed);
     EXPECT_EQ(Config.Scale, 3);
     EXPECT_EQ(marks(), "00100");
+}
+
+// Each scale choice, from a window at every other scale and from full screen
+// at every scale, leaves a window of that scale with only its own mark; FULL
+// from every scale keeps the scale to come back to.
+TEST_F(Menu, EveryChoiceGivesItsOwnModeFromEveryOther) {
+    const char* const own_marks[] = {"10000", "01000", "00100", "00010"};
+    for (int32_t chosen = 1; chosen <= 4; ++chosen)
+        for (int32_t from = 1; from <= 4; ++from)
+            for (bool full : {false, true}) {
+                if (!full && from == chosen) continue; // does nothing at all, as above
+                SetScale(from);
+                if (full) SetFullscreen(true);
+                OnVideoChoice(Choice1x + chosen - 1);
+                SCOPED_TRACE(testing::Message()
+                             << chosen << "x from " << (full ? "full screen at " : "") << from << "x");
+                EXPECT_TRUE(Config.Windowed);
+                EXPECT_EQ(Config.Scale, chosen);
+                EXPECT_EQ(marks(), own_marks[chosen - 1]);
+                int w = 0, h = 0;
+                SDL_GetWindowSize(window, &w, &h);
+                EXPECT_EQ(w, 256 * chosen);
+                EXPECT_EQ(h, 224 * chosen);
+            }
+    for (int32_t from = 1; from <= 4; ++from) {
+        SetScale(from);
+        OnVideoChoice(ChoiceFull);
+        EXPECT_FALSE(Config.Windowed) << from;
+        EXPECT_EQ(Config.Scale, from);
+        EXPECT_EQ(marks(), "00001") << from;
+    }
 }
