@@ -1,6 +1,5 @@
 // "config.cfg": what a hand-edited file gives, what is written back, and
 // that a failed or premature write never costs the player the stored file.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,11 +7,10 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "overlay/settings.h"
 #include "support/cartridge.h"
+#include "support/environment.h"
 
 namespace {
 
@@ -105,6 +103,30 @@ TEST_F(SettingsFile, NumbersReadAsTheFormattedInputReadsThem) {
     EXPECT_EQ(Config.ButtonDown, 0x40010003u);
 }
 
+// A value with no number in it, empty included, is a line that does not
+// parse: the setting keeps what the lines before it gave, never 0.
+TEST_F(SettingsFile, AValueWithoutDigitsLeavesTheSettingAsItWas) {
+    struct Case {
+        const char* file;
+        int32_t scale;
+        uint32_t button_a;
+    };
+    const Case cases[] = {
+        {"Scale=2\nScale=\nButtonA=0x0e\nButtonA=0x\n", 2, 0x0E},
+        {"Scale=2\nScale=\r\nButtonA=0x0e\nButtonA=0x\r\n", 2, 0x0E},
+        {"Scale=2\nScale=-\nButtonA=0x0e\nButtonA=0x-\n", 2, 0x0E},
+        {"Scale=2\nScale= x\nButtonA=0x0e\nButtonA=0x g\n", 2, 0x0E},
+        {"Scale=\nButtonA=0x\n", 3, 0x1B},
+        {"Scale=\nButtonA=\n", 3, 0x1B},
+        {"Scale=0\nButtonA=0x0\n", 0, 0x00}, // a real 0 is still taken
+    };
+    for (const Case& c : cases) {
+        Load(c.file);
+        EXPECT_EQ(Config.Scale, c.scale) << c.file;
+        EXPECT_EQ(Config.ButtonA, c.button_a) << c.file;
+    }
+}
+
 TEST_F(SettingsFile, KeysAreFoundAnywhereButReadFromTheirOwnLength) {
     Load("  Scale=2\n");
     EXPECT_EQ(Config.Scale, 3) << "parsed from two characters too early";
@@ -161,17 +183,10 @@ TEST_F(SettingsFile, AFailedWriteKeepsTheOldFile) {
     EXPECT_EQ(Read(), stored);
     std::filesystem::remove("config.cfg.tmp");
 
-    // The disk fills up half-way through: the file size limit stands in for
-    // it (root ignores permissions, but not this).
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 40;
-    void (*old_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // The disk fills up half-way through.
+    if (!fill_disk_after(40)) GTEST_SKIP() << "no way to fill the disk here";
     SaveSettings();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old_handler);
+    free_disk();
     EXPECT_EQ(Read(), stored);
     EXPECT_FALSE(std::filesystem::exists("config.cfg.tmp"));
 
