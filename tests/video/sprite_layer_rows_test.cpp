@@ -2,6 +2,8 @@
 // the layers before it drew, including layers with no sprite at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/machine.h"
 #include "support/cartridge.h"
 #include "video/sprites.h"
@@ -74,5 +76,29 @@ TEST(SpriteLayerRows, EachLayerHoldsOnlyItsOwnSprites) {
         EXPECT_EQ(frame.expected.first, got.first);
         EXPECT_EQ(frame.expected.end, got.end);
         EXPECT_EQ(frame.expected.pixels, got.pixels);
+    }
+}
+
+// A layer is not cleared whole: only the boxes the last one drew are, so a
+// frame of few sprites costs few rows. A byte outside every box (one no
+// layer drew) is left standing, while each box the last layer drew is
+// emptied, the boxes of sprites cut at the right and bottom edges included.
+TEST(SpriteLayerRows, ALayerClearsOnlyTheBoxesTheLastOneDrew) {
+    power_on();
+    render_sprite_layer();
+    constexpr int Marker = 120 * ScreenWidth + 128;
+    machine.sprite_layer[Marker] = 0x55;
+    const int boxes[][2] = {{10, 40}, {235, 252}, {60, 0}, {200, 250}}; // y, x
+    for (const auto& box : boxes) {
+        machine.oam[0] = uint8_t(box[0]);
+        machine.oam[1] = Tile;
+        machine.oam[2] = 0;
+        machine.oam[3] = uint8_t(box[1]);
+        render_sprite_layer();
+        const int top = box[0] + 1, rows = std::min(8, ScreenHeight - top);
+        const int columns = std::min(8, ScreenWidth - box[1]);
+        const Drawn got = drawn();
+        EXPECT_EQ(got.pixels, rows * columns + 1) << "y " << box[0];
+        EXPECT_EQ(machine.sprite_layer[Marker], 0x55) << "y " << box[0];
     }
 }

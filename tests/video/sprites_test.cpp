@@ -3,6 +3,7 @@
 // of the drawing rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -228,6 +229,41 @@ TEST(Sprites, CutsAtTheEdgesAndTheLeftColumns) {
     EXPECT_EQ(layer_at(7, 30), 0);
     EXPECT_EQ(layer_at(8, 30), 0x91);
     EXPECT_EQ(layer_at(10, 37), 0x91);
+}
+
+// Sprites reaching below the picture, at every Y from the last full one
+// down, short and tall: each keeps exactly its rows above line 240, and
+// nothing of the machine beside the layer is touched (the layer's row 240
+// would be the next field).
+TEST(Sprites, NothingIsDrawnBelowTheLastLine) {
+    static uint8_t before[sizeof(Machine)];
+    const uint8_t* const record = reinterpret_cast<const uint8_t*>(&machine);
+    const size_t layer_start = size_t(machine.sprite_layer - record);
+    const size_t layer_end = layer_start + sizeof machine.sprite_layer;
+    for (bool tall : {false, true})
+        for (int y = 216; y < 256; y++) {
+            power_on();
+            solid_tile(0, 1);
+            solid_tile(1, 1);
+            machine.ppu_ctrl = tall ? 0x20 : 0x00;
+            set_sprite(0, y, 0, 0, 100);
+            set_sprite(1, y, 0, 0x20, 200); // behind a transparent background: drawn too
+            std::memcpy(before, record, sizeof before);
+            render_sprite_layer();
+            const int top = y + 1, height = tall ? 16 : 8;
+            const int rows = top >= 240 ? 0 : std::min(height, 240 - top);
+            int drawn = 0;
+            for (int i = 0; i < ScreenPixels; i++)
+                drawn += machine.sprite_layer[i] != 0;
+            EXPECT_EQ(drawn, 2 * 8 * rows) << "y " << y << " tall " << tall;
+            if (rows > 0) {
+                EXPECT_EQ(layer_at(100, top + rows - 1), 0x91) << "y " << y;
+                EXPECT_EQ(FrameBuffer[(top + rows - 1) * 256 + 207], colour_of(0x11)) << "y " << y;
+            }
+            EXPECT_EQ(std::memcmp(record, before, layer_start), 0) << "y " << y;
+            EXPECT_EQ(std::memcmp(record + layer_end, before + layer_end, sizeof before - layer_end), 0)
+                << "y " << y << " tall " << tall;
+        }
 }
 
 TEST(Sprites, SpriteZeroAnswersWhereSpritesAreNotDrawn) {
