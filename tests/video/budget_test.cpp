@@ -153,9 +153,9 @@ TEST(FrameBudgets, ScrollCopyAndSpriteLayerFollowTheMaskOfTheMoment) {
     run_frame();
     EXPECT_EQ(fake_runs[PrerenderRun].vram_addr, 0x7BE0 | (0x1234 & 0x041F));
 
-    // Sprites enabled only at the end of the frame are drawn; enabled during
-    // the lines but not at the end, they are not.
-    for (bool on_at_end : {true, false}) {
+    // A machine with one sprite whose pixel at line 100, column 50 shows as
+    // 0xABCDEF when the layer is drawn.
+    auto one_sprite = [] {
         quiet_machine();
         for (int r = 0; r < 8; r++)
             machine.chr_mem[16 + r] = 0xFF;
@@ -165,6 +165,28 @@ TEST(FrameBudgets, ScrollCopyAndSpriteLayerFollowTheMaskOfTheMoment) {
         machine.oam[3] = 50;
         machine.palette_ram[0x11] = 0x21;
         machine.palette[0x21] = 0xABCDEF;
+    };
+
+    // Bit 3 alone decides the copy and bit 4 alone the sprite layer, whatever
+    // the other six bits say: each bit on its own, and all but it.
+    for (int bit = 0; bit < 8; bit++)
+        for (bool alone : {true, false}) {
+            const uint8_t mask = uint8_t(alone ? 1 << bit : ~(1 << bit));
+            one_sprite();
+            machine.ppu_mask = mask;
+            machine.vram_addr = 0x1234;
+            machine.temp_addr = 0x7BE0 | 0x0400;
+            run_frame();
+            const bool copied = mask & 0x08, drawn = mask & 0x10;
+            EXPECT_EQ(fake_runs[PrerenderRun].vram_addr, copied ? 0x7BE0 | (0x1234 & 0x041F) : 0x1234)
+                << "mask " << int(mask);
+            EXPECT_EQ(FrameBuffer[100 * 256 + 50] == 0xABCDEFu, drawn) << "mask " << int(mask);
+        }
+
+    // Sprites enabled only at the end of the frame are drawn; enabled during
+    // the lines but not at the end, they are not.
+    for (bool on_at_end : {true, false}) {
+        one_sprite();
         machine.ppu_mask = on_at_end ? 0x00 : 0x14;
         fake_instructions = [on_at_end](size_t run) {
             if (run == fake_runs.size() - 1 && run > FirstLineRun + 239)
