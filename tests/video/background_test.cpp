@@ -339,3 +339,49 @@ TEST(Background, KeptTilesFollowEveryChangeOfWhatTheyShow) {
     for (int change = 0; change < Changes; change++)
         EXPECT_GT(seen[change], 300) << change;
 }
+
+// The kept tiles are drawn once and copied after: pattern memory, which the
+// renderer does not watch, can change under them unseen until
+// background_forget. Every line of a row of tiles, at a fine scroll that
+// takes tiles from both tables, shows the patterns its tiles were drawn
+// from; once forgotten, the patterns as they stand.
+TEST(Background, KeptTilesAreCopiedUntilForgotten) {
+    std::mt19937 random(11);
+    power_on(1);
+    for (int i = 0; i < 8192; i++)
+        machine.chr_mem[i] = uint8_t(random());
+    for (uint8_t& cell : machine.nametable_ram)
+        cell = uint8_t(random());
+    constexpr uint16_t Row = 0x0200 | 0x0400 | 5; // coarse Y 16, the second table, coarse X 5
+    machine.fine_x = 3;
+    auto draw = [&](int fine_y, WalkedLine& walked) {
+        machine.vram_addr = uint16_t(Row | fine_y << 12);
+        machine.temp_addr = machine.vram_addr;
+        walk_line(walked);
+        render_background_line(100 + fine_y);
+    };
+    auto shows = [&](int fine_y, const WalkedLine& walked) {
+        for (int x = 0; x < ScreenWidth; x++)
+            if (machine.bg_index[(100 + fine_y) * ScreenWidth + x] != walked.indices[x] ||
+                FrameBuffer[(100 + fine_y) * ScreenWidth + x] != walked.pixels[x])
+                return false;
+        return true;
+    };
+    WalkedLine drawn_from[8], now[8];
+    for (int fine_y = 0; fine_y < 8; fine_y++) {
+        draw(fine_y, drawn_from[fine_y]);
+        ASSERT_TRUE(shows(fine_y, drawn_from[fine_y])) << fine_y;
+    }
+    for (int i = 0; i < 8192; i++)
+        machine.chr_mem[i] = uint8_t(~machine.chr_mem[i]);
+    for (int fine_y = 7; fine_y >= 0; fine_y--) {
+        draw(fine_y, now[fine_y]);
+        ASSERT_FALSE(shows(fine_y, now[fine_y])) << "the patterns changed what line " << fine_y << " shows";
+        EXPECT_TRUE(shows(fine_y, drawn_from[fine_y])) << "line " << fine_y << " was drawn again";
+    }
+    background_forget();
+    for (int fine_y = 0; fine_y < 8; fine_y++) {
+        draw(fine_y, now[fine_y]);
+        EXPECT_TRUE(shows(fine_y, now[fine_y])) << fine_y;
+    }
+}
