@@ -290,4 +290,7 @@ TEST(Sprites, SpriteZeroAnswersWhereSpritesAreNotDrawn) {
     EXPECT_EQ(sprite0_hit_x(22), 253);
     machine.bg_index[22 * 256 + 253] = 0;
     EXPECT_EQ(sprite0_hit_x(22), -1);
+    // Its columns past 255 do not wrap onto the start of the next line.
+    machine.bg_index[23 * 256 + 0] = machine.bg_index[23 * 256 + 1] = 3;
+    EXPECT_EQ(sprite0_hit_x(22), -1);
 }
