@@ -96,7 +96,7 @@ TEST(FrameBudgets, SpriteZeroHitSplitsTheLineAndLengthensTheFrame) {
     EXPECT_EQ(fake_runs[split].budget, 60);
     EXPECT_EQ(fake_runs[split].status & 0x40, 0);
     EXPECT_EQ(fake_runs[split + 1].budget, 55);
-    EXPECT_EQ(fake_runs[split + 1].status & 0x40, 0x40);
+    EXPECT_EQ(fake_runs[split + 1].status, 0x40) << "the sprite-0 flag alone, no overflow bit";
     const int32_t following[] = {173, 53, 175, 53, 173, 55};
     for (size_t i = 0; i < 6; i++)
         EXPECT_EQ(fake_runs[split + 2 + i].budget, following[i]) << i;
