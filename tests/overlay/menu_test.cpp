@@ -293,3 +293,16 @@ TEST_F(Menu, EveryChoiceGivesItsOwnModeFromEveryOther) {
         EXPECT_EQ(marks(), "00001") << from;
     }
 }
+
+// A scale from the settings file so large, either way, that scale x 256
+// and scale x 224 wrap round 32 bits to 256 x 224: held at the ends of the
+// range instead, it never asks for a window of scale 1.
+TEST_F(Menu, AScaleFromTheFileNeverWrapsIntoAWindowSize) {
+    for (int32_t scale : {(1 << 27) + 1, -(1 << 27) + 1}) {
+        SetScale(2);
+        SetScale(scale);
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        EXPECT_FALSE(w == 256 && h == 224) << "scale " << scale;
+    }
+}
