@@ -15,6 +15,7 @@
 #include "audio/synth.h"
 #include "core/machine.h"
 #include "host/host.h"
+#include "host/sound_server.h"
 #include "overlay/settings.h"
 
 namespace {
@@ -34,6 +35,9 @@ SDL_AudioSpec* Requested = nullptr;
 SDL_AudioSpec* Obtained = nullptr;
 // 0 while the device is lost.
 SDL_AudioDeviceID Device = 0;
+// Set by the present device's thread once it has been raised; cleared
+// before a device is opened, while no audio thread runs.
+bool ThreadRaised = false;
 // What PauseSound last asked for; a device opens paused.
 bool SoundPaused = true;
 bool DeviceLost = false;
@@ -53,6 +57,8 @@ void OpenAudioDevice() {
     if (!Obtained) Obtained = new SDL_AudioSpec();
     SoundPaused = true;
     DeviceLost = false;
+    ThreadRaised = false;
+    PrepareSoundServer();
     Device = SDL_OpenAudioDevice(nullptr, 0, Requested, Obtained, NoChangesAllowed);
     if (Device == 0) fatal_error("Unable to set audio: %s\n", SDL_GetError());
     // The synthesis writes exactly this layout; a device that handed another
@@ -85,6 +91,7 @@ void KeepSoundOpen(uint64_t now, uint64_t frequency) {
     // The library converts whatever the new device wants to the request, so
     // what it gives fits as it did at start-up. A failure only means the
     // server is not back yet: the next try says nothing either.
+    ThreadRaised = false;
     Device = SDL_OpenAudioDevice(nullptr, 0, Requested, Obtained, NoChangesAllowed);
     if (Device == 0) return;
     DeviceLost = false;
@@ -92,6 +99,10 @@ void KeepSoundOpen(uint64_t now, uint64_t frequency) {
 }
 
 void audio_callback(void*, uint8_t* stream, int length) {
+    if (!ThreadRaised) {
+        RaiseSoundThread();
+        ThreadRaised = true;
+    }
     // Silence without touching the channels: the notes resume where they
     // stood when the overlay closes.
     if (Host.OverlayOpen.load(std::memory_order_relaxed)) {

@@ -38,6 +38,14 @@ extern "C" void SDL_CloseAudioDevice(SDL_AudioDeviceID device) {
     Closed = device;
 }
 
+// The test's own thread calls the callback: it must stay an ordinary one,
+// and the test's process keeps its environment.
+int Raises = 0;
+void RaiseSoundThread() {
+    Raises++;
+}
+void PrepareSoundServer() {}
+
 extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char*, int, const SDL_AudioSpec* desired,
                                                  SDL_AudioSpec* obtained, int allowed_changes) {
     Requested = *desired;
@@ -114,7 +122,8 @@ TEST(AudioDevice, AnUnfitDeviceStopsThePlayer) {
 // The server goes away and comes back: the device is closed once, the
 // tries come at the paced rate whatever the pass rate, the new device gets
 // the request of start-up and the pause last asked for, also when that was
-// asked while no device was there, and once it is open no try follows.
+// asked while no device was there, its thread is raised, and once it is
+// open no try follows.
 TEST(AudioDevice, ALostDeviceIsOpenedAgainWithItsRequestAndPauseAtAFewTriesASecond) {
     constexpr uint64_t Frequency = 1000000;
     constexpr uint64_t Pass = Frequency / 240; // a fast display
@@ -155,12 +164,20 @@ TEST(AudioDevice, ALostDeviceIsOpenedAgainWithItsRequestAndPauseAtAFewTriesASeco
     EXPECT_EQ(AllowedChanges, 0);
     PauseSound(false);
     EXPECT_EQ(PausedOf[3], 0);
+    // Each new device's thread is raised once, before its first buffer.
+    uint8_t buffer[4096];
+    Raises = 0;
+    audio_callback(nullptr, buffer, sizeof buffer);
+    audio_callback(nullptr, buffer, sizeof buffer);
+    EXPECT_EQ(Raises, 1);
 
     // Lost again while playing: back playing, at the first pass.
     SoundDeviceRemoved(3);
     NextDevice = 4;
     KeepSoundOpen(now, Frequency);
     EXPECT_EQ(PausedOf[4], 0);
+    audio_callback(nullptr, buffer, sizeof buffer);
+    EXPECT_EQ(Raises, 2);
     NextDevice = 2;
 }
 
