@@ -16,10 +16,14 @@ PLAY="make cmake ninja-build g++ pkg-config libsdl2-dev libsdl2-image-dev cc65 l
 # manager for full screen, as a desktop has; the install tests validate the
 # desktop entry, the software centres' metadata and the manual pages, and make
 # the Debian package and check it as Debian does; the benchmarks count a
-# frame's instructions with callgrind.
+# frame's instructions with callgrind. The sound test hears the player
+# through a private desktop sound server (PipeWire, its session manager and
+# PulseAudio service, on a D-Bus bus of its own) and plays and records with
+# the PulseAudio tools.
 TEST="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth xdotool imagemagick libgl1-mesa-dri openbox xfonts-base x11-utils python3 \
-desktop-file-utils appstream man-db dpkg-dev file lintian valgrind"
+desktop-file-utils appstream man-db dpkg-dev file lintian valgrind \
+pipewire wireplumber pipewire-pulse pulseaudio-utils dbus"
 
 case "${1:-}" in
     play) packages=$PLAY ;;
