@@ -11,6 +11,7 @@
 #include "core/cpu.h"
 #include "core/machine.h"
 #include "support/cartridge.h"
+#include "support/environment.h"
 
 namespace {
 
@@ -554,7 +555,7 @@ TEST(CpuDeathTest, UnlistedOpcodesStopTheProgram) {
                 dup2(null, STDERR_FILENO);
                 cpu_run(1);
             },
-            ::testing::ExitedWithCode(255), "^Unknown opcode\n$")
+            ::testing::ExitedWithCode(fatal_exit_status), "^Unknown opcode\n$")
             << std::hex << +opcode;
     }
 }

@@ -15,6 +15,7 @@
 #include "host/host.h"
 #include "overlay/settings.h"
 #include "support/cartridge.h"
+#include "support/environment.h"
 
 namespace {
 
@@ -102,19 +103,19 @@ TEST(AudioDevice, AnUnfitDeviceStopsThePlayer) {
     OpenFails = false;
     Offered = Fitting();
     Offered.freq = 48000;
-    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255), mismatch);
+    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(fatal_exit_status), mismatch);
     Offered = Fitting();
     Offered.format = AUDIO_U8;
-    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255), mismatch);
+    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(fatal_exit_status), mismatch);
     Offered = Fitting();
     Offered.format = AUDIO_F32LSB;
-    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255), mismatch);
+    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(fatal_exit_status), mismatch);
     Offered = Fitting();
     Offered.channels = 1;
-    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255), mismatch);
+    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(fatal_exit_status), mismatch);
 
     OpenFails = true;
-    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(255),
+    EXPECT_EXIT(OpenWithOutputOnErrors(), ::testing::ExitedWithCode(fatal_exit_status),
                 "^Unable to set audio: no sound card here\n$");
     OpenFails = false;
 }

@@ -11,6 +11,7 @@
 #include "core/machine.h"
 #include "overlay/settings.h"
 #include "support/cartridge.h"
+#include "support/environment.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ TEST(EarlyStop, LeavesTheStoredSettingsAlone) {
             std::atexit(SaveSettings);
             fatal_error("Unable to initialize emulator\n");
         },
-        ::testing::ExitedWithCode(255), "");
+        ::testing::ExitedWithCode(fatal_exit_status), "");
 
     EXPECT_EQ(Read(folder + "/config.cfg"), stored);
     EXPECT_FALSE(std::filesystem::exists(folder + "/config.cfg.tmp"));

@@ -15,6 +15,7 @@
 #include "overlay/settings.h"
 #include "overlay/toolkit.h"
 #include "support/cartridge.h"
+#include "support/environment.h"
 
 namespace {
 
@@ -230,8 +231,9 @@ TEST_F(Loop, ASettingChangedDuringPlayReachesTheFileWithinASecond) {
 // With no display to show the box on, the player must still be able to quit:
 // the request stands as a "Yes".
 TEST_F(Loop, AQuitThatCannotBeConfirmedIsTaken) {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    if (!display_can_be_missing) GTEST_SKIP() << "a desktop is always there to ask on";
+    unset_environment("DISPLAY");
+    unset_environment("WAYLAND_DISPLAY");
     EXPECT_TRUE(ConfirmClose());
     GTEST_FLAG_SET(death_test_style, "fast");
     Host.CloseRequested = true;

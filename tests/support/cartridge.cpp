@@ -38,10 +38,20 @@ void set_nmi_vector(Image& image, uint32_t address) {
     fixed_byte(image, 0xFFFB) = uint8_t(address >> 8);
 }
 
+// A new folder under the system's temporary one: the first free name of
+// the process's own, so that tests running at once never share one.
 std::string make_temp_folder() {
-    char pattern[] = "/tmp/halvenor-test-XXXXXX";
-    const char* path = mkdtemp(pattern);
-    return path ? std::string(path) : std::string();
+    static unsigned made = 0;
+    std::error_code failed;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(failed);
+    if (failed) return std::string();
+    for (int tries = 0; tries < 1000; tries++) {
+        const std::filesystem::path path =
+            base / ("halvenor-test-" + std::to_string(getpid()) + "-" + std::to_string(made++));
+        if (std::filesystem::create_directory(path, failed)) return path.generic_string();
+        if (failed) return std::string();
+    }
+    return std::string();
 }
 
 void remove_folder(const std::string& path) {
