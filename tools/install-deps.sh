@@ -3,6 +3,8 @@
 #   sh tools/install-deps.sh play   building and running the player
 #   sh tools/install-deps.sh test   that, and what the tests, benchmarks,
 #                                   fuzz targets and the package add
+#   sh tools/install-deps.sh windows   the cross build for Windows
+#   sh tools/install-deps.sh wine      running its checks under Wine
 # Does nothing when all are present, so it is cheap to call before every
 # build; otherwise runs apt-get as root, or through sudo for anyone else.
 set -e
@@ -25,11 +27,22 @@ xvfb xauth xdotool imagemagick libgl1-mesa-dri openbox xfonts-base x11-utils pyt
 desktop-file-utils appstream man-db dpkg-dev file lintian valgrind \
 pipewire wireplumber pipewire-pulse pulseaudio-utils dbus"
 
+# The Windows build: the cross compiler of the posix thread model (the
+# win32 one lacks std::thread and std::mutex), dpkg-dev for unpacking the
+# libraries' source packages, zip for the player's archive. Its checks run
+# the zipped programs under Wine, in Xvfb, with their sound through a private
+# desktop sound server.
+WINDOWS="g++-mingw-w64-x86-64-posix dpkg-dev zip"
+WINE="wine wine64 unzip xvfb xauth xdotool openbox x11-utils imagemagick python3 pipewire pipewire-pulse \
+wireplumber pulseaudio-utils dbus libspa-0.2-modules"
+
 case "${1:-}" in
     play) packages=$PLAY ;;
     test) packages="$PLAY $TEST" ;;
+    windows) packages=$WINDOWS ;;
+    wine) packages=$WINE ;;
     *)
-        echo "usage: sh tools/install-deps.sh play|test" >&2
+        echo "usage: sh tools/install-deps.sh play|test|windows|wine" >&2
         exit 2
         ;;
 esac
