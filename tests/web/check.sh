@@ -11,7 +11,6 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${HALVENOR_WEB_BUILD:-$top/build-web}
 golden=$top/tests/cart/golden
 script=$golden/script.txt
-frames=$(sed -n 's/^frames //p' "$golden/checkpoints.txt")
 bench_frames=20000
 
 cmake --build "$build/native" -j2 --target halvenor-headless
@@ -28,23 +27,8 @@ on_node() {
     node --no-experimental-fetch "$build/wasm/bin/halvenor-headless.js" "$@"
 }
 
-for variant in plain interpolated; do
-    option=""
-    [ $variant = interpolated ] && option=--interpolated
-    "$desktop" "$play" --frames "$frames" --input "$script" --hash --wav "$work/desktop.wav" $option \
-        >"$work/desktop.txt"
-    on_node "$play" --frames "$frames" --input "$script" --hash --wav "$work/node.wav" $option >"$work/node.txt"
-    if ! cmp -s "$work/desktop.txt" "$work/node.txt"; then
-        echo "FAIL the runner under node: frame hashes differ from the desktop's ($variant sound)"
-        diff "$work/desktop.txt" "$work/node.txt" | head -5
-        exit 1
-    fi
-    if ! cmp -s "$work/desktop.wav" "$work/node.wav"; then
-        echo "FAIL the runner under node: its $variant sound differs from the desktop's"
-        exit 1
-    fi
-done
-echo "ok   the runner under node: the $frames frame hashes and both sounds as on the desktop"
+sh "$top/tests/support/runner_matches.sh" "the runner under node" "$desktop" "$play" \
+    node --no-experimental-fetch "$build/wasm/bin/halvenor-headless.js"
 
 desktop_fps=$("$desktop" "$play" --frames $bench_frames --input "$script" --bench | sed -n 's/^fps: //p')
 node_fps=$(on_node "$play" --frames $bench_frames --input "$script" --bench | sed -n 's/^fps: //p')
