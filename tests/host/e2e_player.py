@@ -271,6 +271,8 @@ def near(colour, expected, tolerance=24):
 
 class Player:
     def __init__(self, display, binary, folder, probe=None, extra_env=None):
+        """binary: the player's path, or the command that starts it (a
+        Windows build under Wine)."""
         self.display = display
         self.folder = folder
         self.audio = os.path.join(folder, "..", os.path.basename(folder) + ".audio")
@@ -289,7 +291,7 @@ class Player:
         # A session of its own: the confirmation box runs in a child process,
         # and the cleanup must end that too.
         self.process = subprocess.Popen(
-            [binary], cwd=folder, env=env, stdout=self.out, stderr=self.err, start_new_session=True
+            binary if isinstance(binary, list) else [binary], cwd=folder, env=env, stdout=self.out, stderr=self.err, start_new_session=True
         )
         self.window = None
 
