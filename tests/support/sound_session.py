@@ -195,11 +195,13 @@ class Recording:
             stderr=session._log("parec"),
         )
         self.count = 0
-        self.thread = threading.Thread(target=self._read, daemon=True)
+        # Made here, so that it can be read as soon as this returns.
+        out = open(self.path, "wb")
+        self.thread = threading.Thread(target=self._read, args=(out,), daemon=True)
         self.thread.start()
 
-    def _read(self):
-        with open(self.path, "wb") as out:
+    def _read(self, out):
+        with out:
             while True:
                 block = self.process.stdout.read(2 * self.BLOCK)
                 if not block:
