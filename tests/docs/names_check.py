@@ -83,13 +83,14 @@ def strip_line_comments(text, marker):
 
 
 def tree_files(root):
-    """(path, name) of every file of the tree, leaving out git's folder and
-    build trees, which hold copies and products of the sources."""
+    """(path, name) of every file of the tree, leaving out git's folder,
+    build trees, which hold copies and products of the sources, and the
+    cache of the libraries built for other systems, with their sources."""
     for folder, subfolders, files in os.walk(root):
         subfolders[:] = [
             s
             for s in subfolders
-            if s != ".git" and not os.path.exists(os.path.join(folder, s, "CMakeCache.txt"))
+            if s not in (".git", ".cache") and not os.path.exists(os.path.join(folder, s, "CMakeCache.txt"))
         ]
         for name in files:
             yield os.path.join(folder, name), name
