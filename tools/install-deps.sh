@@ -5,6 +5,7 @@
 #                                   fuzz targets and the package add
 #   sh tools/install-deps.sh windows   the cross build for Windows
 #   sh tools/install-deps.sh wine      running its checks under Wine
+#   sh tools/install-deps.sh web       the web page and its checks
 # Does nothing when all are present, so it is cheap to call before every
 # build; otherwise runs apt-get as root, or through sudo for anyone else.
 set -e
@@ -36,13 +37,20 @@ WINDOWS="g++-mingw-w64-x86-64-posix dpkg-dev zip"
 WINE="wine wine64 unzip xvfb xauth xdotool openbox x11-utils imagemagick python3 pipewire pipewire-pulse \
 wireplumber pulseaudio-utils dbus libspa-0.2-modules"
 
+# The web page: emscripten and its node, the makers of the game's files
+# built for this machine (the player's own packages), dpkg-dev for the
+# libraries' source packages; its checks assemble a test cartridge, unzip
+# the page and drive it in Chromium.
+WEB="$PLAY emscripten nodejs dpkg-dev unzip chromium"
+
 case "${1:-}" in
     play) packages=$PLAY ;;
     test) packages="$PLAY $TEST" ;;
     windows) packages=$WINDOWS ;;
     wine) packages=$WINE ;;
+    web) packages=$WEB ;;
     *)
-        echo "usage: sh tools/install-deps.sh play|test|windows|wine" >&2
+        echo "usage: sh tools/install-deps.sh play|test|windows|wine|web" >&2
         exit 2
         ;;
 esac
