@@ -282,7 +282,7 @@ class Player:
         env.update(extra_env or {})
         self.probe_log = os.path.join(folder, "..", os.path.basename(folder) + ".probelog")
         if probe:
-            env["LD_PRELOAD"] = probe
+            env["LD_PRELOAD"] = os.path.abspath(probe)
             env["HALVENOR_PROBE_FILE"] = self.probe_file
             env["HALVENOR_PROBE_LOG"] = self.probe_log
         self.out = open(os.path.join(folder, "..", os.path.basename(folder) + ".stdout"), "w+b")
@@ -290,8 +290,9 @@ class Player:
         self.started = time.time_ns()
         # A session of its own: the confirmation box runs in a child process,
         # and the cleanup must end that too.
+        command = binary if isinstance(binary, list) else [os.path.abspath(binary)]
         self.process = subprocess.Popen(
-            binary if isinstance(binary, list) else [binary], cwd=folder, env=env, stdout=self.out, stderr=self.err, start_new_session=True
+            command, cwd=folder, env=env, stdout=self.out, stderr=self.err, start_new_session=True
         )
         self.window = None
 
