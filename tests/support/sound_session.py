@@ -20,6 +20,7 @@ its monitor.
     tone_figures(times)              its pitch, breaks and longest break
     first_edge(recording)            where a recording's tone starts
     heard(recording, start, seconds) the tone's figures once that long
+    break_times(recording, start)    when its breaks left the sink
 
 Every process is started here and ended here by its process id.
 """
@@ -266,14 +267,21 @@ def tone_crossings(samples, start=0):
     return edges
 
 
-def tone_figures(edges, rate=RATE):
-    """(pitch in Hz, breaks, longest break in ms) of the edges: a break is an
-    edge that comes more than half a period late."""
-    if len(edges) < 3:
-        return 0.0, 0, 0.0
+def tone_breaks(edges):
+    """(period, [(edge, samples late)]) of a tone's edges: a break is an
+    edge that comes more than half a period late; each is named by the edge
+    before it."""
     gaps = [b - a for a, b in zip(edges, edges[1:])]
     period = sorted(gaps)[len(gaps) // 2]
-    late = [g - period for g in gaps if g > 1.5 * period]
+    return period, [(a, g - period) for a, g in zip(edges, gaps) if g > 1.5 * period]
+
+
+def tone_figures(edges, rate=RATE):
+    """(pitch in Hz, breaks, longest break in ms) of the edges."""
+    if len(edges) < 3:
+        return 0.0, 0, 0.0
+    _, breaks = tone_breaks(edges)
+    late = [samples for _, samples in breaks]
     pitch = (len(edges) - 1) * rate / (edges[-1] - edges[0] - sum(late)) if edges[-1] > edges[0] else 0.0
     return pitch, len(late), 1000.0 * max(late, default=0) / rate
 
@@ -296,6 +304,15 @@ def heard(recording, start, seconds):
         return None
     samples = recording.samples()[:need]
     return tone_figures(tone_crossings(samples, start + int(SETTLE * RATE)))
+
+
+def break_times(recording, start):
+    """When each break of the recording's tone from sample start on (past
+    SETTLE) left the sink, by the wall clock."""
+    edges = tone_crossings(recording.samples(), start + int(SETTLE * RATE))
+    if len(edges) < 3:
+        return []
+    return [recording.time_of(edge) for edge, _ in tone_breaks(edges)[1]]
 
 
 def programs_present():
