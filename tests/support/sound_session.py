@@ -86,6 +86,13 @@ class SoundSession:
         os.makedirs(os.path.join(config, "pipewire", "pipewire.conf.d"))
         with open(os.path.join(config, "pipewire", "pipewire.conf.d", "sink.conf"), "w") as f:
             f.write(sink_config(self.sinks))
+        # No Bluetooth: its monitor asks the login manager about seats, and
+        # where none runs (a bare system, a container) the session manager
+        # ends at start.
+        bluetooth = os.path.join(config, "wireplumber", "bluetooth.lua.d")
+        os.makedirs(bluetooth)
+        with open(os.path.join(bluetooth, "60-no-bluetooth.lua"), "w") as f:
+            f.write("bluez_monitor.enabled = false\n")
         bus = os.path.join(folder, "bus")
         # Home, configuration and state all private: the session manager
         # stores the default output, and must neither read nor change the
