@@ -114,8 +114,13 @@ class SoundSession:
             stdout=subprocess.DEVNULL,
             stderr=self._log("dbus"),
         )
-        _poll(lambda: os.path.exists(bus), "the session bus")
-        self.start_server()
+        try:
+            _poll(lambda: os.path.exists(bus), "the session bus")
+            self.start_server()
+        except BaseException:
+            # Nothing of a session that did not start is left running.
+            self.close()
+            raise
 
     def _log(self, name):
         return open(os.path.join(self.folder, name + ".log"), "ab")
