@@ -289,13 +289,15 @@ def tone_breaks(edges):
 
 
 def tone_figures(edges, rate=RATE):
-    """(pitch in Hz, breaks, longest break in ms) of the edges."""
+    """(pitch in Hz, breaks, longest break in ms) of the edges. The pitch
+    is taken from the periods between breaks alone: the edges around a
+    break, late or cut short, say nothing of it."""
     if len(edges) < 3:
         return 0.0, 0, 0.0
-    _, breaks = tone_breaks(edges)
+    period, breaks = tone_breaks(edges)
+    steady = [b - a for a, b in zip(edges, edges[1:]) if 0.5 * period <= b - a <= 1.5 * period]
     late = [samples for _, samples in breaks]
-    pitch = (len(edges) - 1) * rate / (edges[-1] - edges[0] - sum(late)) if edges[-1] > edges[0] else 0.0
-    return pitch, len(late), 1000.0 * max(late, default=0) / rate
+    return rate * len(steady) / sum(steady), len(late), 1000.0 * max(late, default=0) / rate
 
 
 # Seconds of a recording left out after its first edge, as the tone starts.
